@@ -1,0 +1,89 @@
+"""The program on real pipes: prompts before reads, and write errors that
+must leave the exit status at 0.
+
+Usage: streams_test.py PROGRAM [EMULATOR...]
+"""
+import os
+import select
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+COMMAND = sys.argv[2:] + sys.argv[1:2]
+TRANSCRIPTS = Path(__file__).parent / "transcripts"
+EXAMPLE_IN = (TRANSCRIPTS / "example.in").read_bytes()
+EXAMPLE_OUT = (TRANSCRIPTS / "example.out").read_bytes()
+# Windows turns each newline into CR LF; nothing else differs.
+CRLF = sys.argv[1].endswith(".exe")
+
+
+def start(**kw):
+    return subprocess.Popen(COMMAND, stderr=subprocess.PIPE, **kw)
+
+
+def finish(test, proc, stdin=None):
+    """Sends the rest of the input and checks a clean exit; returns the rest
+    of the output."""
+    out, err = proc.communicate(stdin, timeout=60)
+    test.assertEqual(err, b"")
+    test.assertEqual(proc.returncode, 0)
+    return out or b""
+
+
+class Streams(unittest.TestCase):
+    def read_until(self, proc, expected, seen):
+        """Reads until the output so far is `expected`, then checks that the
+        program writes nothing more while it waits for its answer."""
+        fd = proc.stdout.fileno()
+        while len(seen) < len(expected):
+            ready, _, _ = select.select([fd], [], [], 10)
+            self.assertTrue(ready, f"stuck after {bytes(seen)!r}")
+            chunk = os.read(fd, 4096)
+            self.assertTrue(chunk, f"output ended after {bytes(seen)!r}")
+            seen += chunk
+        self.assertEqual(bytes(seen), expected)
+        self.assertEqual(select.select([fd], [], [], 0.3)[0], [], "went on without an answer")
+
+    def test_each_prompt_comes_before_its_read(self):
+        proc = start(stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        nl = b"\r\n" if CRLF else b"\n"
+        seen = bytearray()
+        self.read_until(proc, b"podaj imie:", seen)
+        proc.stdin.write(b"Ala\n")
+        proc.stdin.flush()
+        self.read_until(proc, bytes(seen) + nl + b"czesc Ala, podaj swoj wiek: ", seen)
+        proc.stdin.write(b"20\n")
+        proc.stdin.flush()
+        self.read_until(proc, bytes(seen) + nl + b"podaj w m/s jak szybko biegasz: ", seen)
+        out = bytes(seen) + finish(self, proc, b"5\n")
+        self.assertEqual(out.replace(b"\r\n", b"\n") if CRLF else out, EXAMPLE_OUT)
+
+    def test_reader_gone_before_the_cards(self):
+        # Like `biegacz < answers | head -c 5`, but certain to write after the
+        # reader has gone: the answers are sent only once it has.
+        proc = start(stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.read_until(proc, b"podaj imie:", bytearray())
+        proc.stdout.close()
+        finish(self, proc, EXAMPLE_IN)
+
+    @unittest.skipIf(CRLF or not os.path.exists("/dev/full"), "needs a POSIX /dev/full")
+    def test_output_device_full(self):
+        with open("/dev/full", "wb") as full:
+            finish(self, start(stdin=subprocess.PIPE, stdout=full), EXAMPLE_IN)
+
+    @unittest.skipIf(CRLF, "a closed descriptor is a POSIX notion")
+    def test_output_closed(self):
+        finish(self, start(stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                           preexec_fn=lambda: os.close(1)), EXAMPLE_IN)
+
+    @unittest.skipIf(CRLF, "a closed descriptor is a POSIX notion")
+    def test_input_closed(self):
+        proc = start(stdout=subprocess.PIPE, preexec_fn=lambda: os.close(0))
+        out, _ = proc.communicate(timeout=60)
+        self.assertEqual(out, (TRANSCRIPTS / "eof_at_name.out").read_bytes())
+        self.assertEqual(proc.returncode, 0)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
