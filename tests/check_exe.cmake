@@ -1,0 +1,16 @@
+# Checks that EXE is a self-contained 32-bit Windows console program: PE32,
+# console subsystem, and no DLL imported beyond those every Windows has.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+if(NOT rc STREQUAL "0")
+  message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
+endif()
+foreach(needed "file format pei-i386" "(PE32)" "(Windows CUI)")
+  string(FIND "${headers}" "${needed}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${EXE}: no '${needed}' in its headers")
+  endif()
+endforeach()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
+  message(FATAL_ERROR "${EXE} imports ${imports}")
+endif()
