@@ -1,11 +1,15 @@
 # Runs PROGRAM (through EMULATOR, '|'-separated, if set) on INPUT and checks
-# that it exits 0 and writes exactly EXPECTED. With CRLF set, the output must
-# end every line with CR LF and be EXPECTED once those are LF again.
+# that it exits 0, writes exactly EXPECTED and nothing on standard error. With
+# CRLF set, every line must end in CR LF, and be EXPECTED once each is LF.
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 execute_process(COMMAND ${emulator} ${PROGRAM}
-  INPUT_FILE ${INPUT} OUTPUT_FILE ${ACTUAL} RESULT_VARIABLE rc)
+  INPUT_FILE ${INPUT} OUTPUT_FILE ${ACTUAL} ERROR_VARIABLE errors RESULT_VARIABLE rc)
 if(NOT rc STREQUAL "0")
-  message(FATAL_ERROR "exit status ${rc}, expected 0")
+  message(FATAL_ERROR "exit status ${rc}, expected 0\n${errors}")
+endif()
+# The program never writes to standard error; a sanitizer or the emulator would.
+if(NOT errors STREQUAL "")
+  message(FATAL_ERROR "standard error:\n${errors}")
 endif()
 
 # Compared as hex bytes, one per space-ended field: file(READ) in text form
