@@ -1,0 +1,65 @@
+"""Runs COMMAND if this machine can execute 32-bit x86 code; otherwise says
+so in one line and exits 77, which CTest reports as a skip.
+
+Usage: needs_x86_32.py [--assume-not] COMMAND [ARG...]
+
+Some kernels refuse every 32-bit executable ("Exec format error"), and with it
+the 32-bit wine loader. The question is asked of the kernel itself, with the
+smallest 32-bit program there is, so that a missing wine package still fails
+as it should instead of passing for a skip.
+"""
+import errno
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+REASON = "this machine cannot execute 32-bit x86 code"
+
+
+def tiny_x86_32_program():
+    """A static i386 ELF executable whose one segment is exit(0)."""
+    base = 0x08048000
+    code = bytes.fromhex("b801000000" "31db" "cd80")  # mov eax,1; xor ebx,ebx; int 0x80
+    ehsize, phsize = 52, 32
+    size = ehsize + phsize + len(code)
+    ident = b"\x7fELF" + bytes([1, 1, 1]) + bytes(9)  # 32-bit, little-endian, version 1
+    header = ident + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + ehsize + phsize, ehsize, 0, 0,
+                                 ehsize, phsize, 1, 0, 0, 0)
+    segment = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+    return header + segment + code
+
+
+def can_execute_x86_32():
+    # Written where the tests run: a temporary folder may be mounted noexec.
+    fd, path = tempfile.mkstemp(prefix="x86_32_probe", dir=os.getcwd())
+    try:
+        with os.fdopen(fd, "wb") as out:
+            out.write(tiny_x86_32_program())
+        os.chmod(path, 0o700)
+        try:
+            return subprocess.run([path], check=False).returncode == 0
+        except OSError as error:
+            if error.errno == errno.ENOEXEC:
+                return False
+            raise
+    finally:
+        os.unlink(path)
+
+
+def main(args):
+    assume_not = args[:1] == ["--assume-not"]
+    command = args[1:] if assume_not else args
+    if assume_not:
+        print(f"skipped: {REASON} (forced: BIEGACZ_FORCE_NO_32BIT_EXEC is ON)", flush=True)
+        return SKIP
+    if not can_execute_x86_32():
+        print(f"skipped: {REASON}", flush=True)
+        return SKIP
+    os.execvp(command[0], command)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
