@@ -4,6 +4,9 @@
 # Fails below full line and branch coverage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/need.sh
+need gcovr gcovr
+need gcov gcc
 rm -rf out/coverage
 cmake --workflow --preset coverage >/dev/null
 gcovr --root . --filter 'app/' --filter 'runner/' --object-directory out/coverage \

@@ -7,6 +7,9 @@
 #   usage: scripts/fuzz.sh [SECONDS]   (default 120)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/need.sh
+need afl-fuzz afl++
+need afl-clang-fast++ afl++
 seconds=${1:-120}
 build=out/fuzz
 work=$build/findings

@@ -5,6 +5,8 @@
 # streams themselves do: that is not a leak, and not counted as one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/need.sh
+need valgrind valgrind
 cmake --preset debug >/dev/null
 cmake --build --preset debug --target biegacz >/dev/null
 for input in tests/transcripts/example.in tests/transcripts/two_word_name.in; do
