@@ -50,15 +50,12 @@ def can_execute_x86_32():
 
 
 def main(args):
-    assume_not = args[:1] == ["--assume-not"]
-    command = args[1:] if assume_not else args
-    if assume_not:
-        print(f"skipped: {REASON} (forced: BIEGACZ_FORCE_NO_32BIT_EXEC is ON)", flush=True)
+    forced = args[:1] == ["--assume-not"]
+    if forced or not can_execute_x86_32():
+        print(f"skipped: {REASON}" + (" (forced by BIEGACZ_FORCE_NO_32BIT_EXEC)" if forced else ""),
+              flush=True)
         return SKIP
-    if not can_execute_x86_32():
-        print(f"skipped: {REASON}", flush=True)
-        return SKIP
-    os.execvp(command[0], command)
+    os.execvp(args[0], args)
 
 
 if __name__ == "__main__":
