@@ -15,23 +15,26 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Debian's loaders, called directly so that the width is never left to a
-# wrapper's guess: wine (package wine32:i386) and wine64 (package wine64).
+# Debian's loaders and servers, called directly so that the width is never
+# left to a wrapper's guess: wine and wineserver32 (package wine32:i386),
+# wine64 and wineserver64 (package wine64).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(wine_name wine64)
-  set(wine_arch win64)
+  set(wine_bits 64)
   set(wine_package wine64)
 else()
   set(wine_name wine)
-  set(wine_arch win32)
+  set(wine_bits 32)
   set(wine_package wine32:i386)
 endif()
 find_program(WINE_LOADER ${wine_name} PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT WINE_LOADER)
-  message(FATAL_ERROR "no /usr/lib/wine/${wine_name} to run the tests: apt-get install ${wine_package}")
+find_program(WINE_SERVER wineserver${wine_bits} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT WINE_LOADER OR NOT WINE_SERVER)
+  message(FATAL_ERROR "no /usr/lib/wine/${wine_name} and wineserver${wine_bits} to run the tests: apt-get install ${wine_package}")
 endif()
 
-# Quiet, and without the .NET and browser add-ons a console program never uses.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-  env WINEARCH=${wine_arch} WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINELOADER=${WINE_LOADER}
-  WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${WINE_LOADER})
+# What every wine process of this build folder runs with: quiet, and without
+# the .NET and browser add-ons a console program never uses.
+set(WINE_ENV WINEARCH=win${wine_bits} WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+  WINELOADER=${WINE_LOADER} WINESERVER=${WINE_SERVER} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+set(CMAKE_CROSSCOMPILING_EMULATOR env ${WINE_ENV} ${WINE_LOADER})
