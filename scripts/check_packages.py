@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Checks what ships: each package made by `cpack --preset NAME`, unpacked
+into an empty folder, must hold exactly the expected files, and the program
+in it must write the example's bytes for the example's answers (CR LF on
+Windows). A Windows package must also carry a CR LF README.txt and the
+project's version in its executable's version strings, and every package
+must match its SHA-256 file.
+
+Usage: scripts/check_packages.py [PRESET...]   (default: every row below)
+
+A package's run under the 32-bit wine is skipped, with the reason, where this
+machine cannot execute 32-bit code, or where BIEGACZ_FORCE_NO_32BIT_EXEC=ON
+says to act as if; everything else about it is still checked.
+"""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests"))
+from needs_x86_32 import REASON, can_execute_x86_32  # noqa: E402
+
+VERSION = re.search(r"project\(biegacz VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
+TRANSCRIPTS = ROOT / "tests" / "transcripts"
+# As for the test suite: takes the skip path on any machine.
+FORCE_NO_32BIT = os.environ.get("BIEGACZ_FORCE_NO_32BIT_EXEC", "OFF").upper() not in ("", "0", "OFF")
+WINDOWS_FILES = ["biegacz.exe", "README.txt"]
+
+# preset, package's system name, files below its top folder, program, windres of its width
+PACKAGES = [
+    ("release", "Linux", ["bin/biegacz", "share/doc/biegacz/README.md"], "bin/biegacz", None),
+    ("windows-x64", "win64", WINDOWS_FILES, "biegacz.exe", "x86_64-w64-mingw32-windres"),
+    ("windows", "win32", WINDOWS_FILES, "biegacz.exe", "i686-w64-mingw32-windres"),
+]
+
+
+def tree(folder):
+    """Every path below folder, directories with a trailing slash."""
+    return {p.relative_to(folder).as_posix() + ("/" if p.is_dir() else "") for p in folder.rglob("*")}
+
+
+def expected_tree(top, files):
+    paths = set()
+    for file in files:
+        parts = f"{top}/{file}".split("/")
+        paths.update("/".join(parts[:i]) + "/" for i in range(1, len(parts)))
+        paths.add("/".join(parts))
+    return paths
+
+
+def run_example(command, env, crlf):
+    """Problems with the program's run on the example's answers, if any."""
+    with open(TRANSCRIPTS / "example.in", "rb") as answers:
+        done = subprocess.run(command, stdin=answers, capture_output=True, env=env, timeout=120,
+                              check=False)
+    expected = (TRANSCRIPTS / "example.out").read_bytes()
+    if crlf:
+        expected = expected.replace(b"\n", b"\r\n")
+    problems = []
+    if done.returncode != 0:
+        problems.append(f"exit status {done.returncode}")
+    if done.stderr:
+        problems.append(f"standard error {done.stderr!r}")
+    if done.stdout != expected:
+        problems.append("not the example's bytes")
+    return problems
+
+
+def run_under_wine(build, program):
+    """Runs the program in the build folder's wine session, made for this run."""
+    env = dict(os.environ)
+    env.update(line.split("=", 1) for line in (build / "wine.env").read_text().splitlines())
+    session = [sys.executable, str(ROOT / "tests" / "wine_session.py")]
+    subprocess.run(session + ["start", str(build / "wine.log")], env=env, check=True,
+                   stdout=subprocess.DEVNULL)
+    try:
+        return run_example([env["WINELOADER"], str(program)], env, crlf=True)
+    finally:
+        subprocess.run(session + ["stop"], env=env, check=True)
+
+
+def version_strings(windres, exe):
+    rc = subprocess.run([windres, "-i", str(exe), "-O", "rc"], capture_output=True, text=True,
+                        check=True).stdout
+    return dict(re.findall(r'VALUE "(\w+)", "([^"]*)"', rc))
+
+
+def check(preset, system, files, program, windres):
+    """Checks one package and prints what it found; returns its problems."""
+    build = ROOT / "out" / preset
+    name = f"biegacz-{VERSION}-{system}"
+    package = build / (name + (".zip" if windres else ".tar.gz"))
+    said, problems = [], []
+    if package.exists():
+        with tempfile.TemporaryDirectory() as scratch:
+            inspect(package, Path(scratch), name, files, program, windres, said, problems)
+    else:
+        problems.append(f"not made: `cmake --workflow --preset {preset}` makes it")
+    print(f"{package.relative_to(ROOT)}: " + "; ".join(said + problems))
+    return problems
+
+
+def inspect(package, unpacked, name, files, program, windres, said, problems):
+    """Adds what passed to said, and what did not to problems."""
+    def expect(faults, passed):
+        problems.extend(faults)
+        if not faults:
+            said.append(passed)
+
+    digest = hashlib.sha256(package.read_bytes()).hexdigest()
+    listed = (package.parent / (package.name + ".sha256")).read_text()
+    expect([] if listed == f"{digest}  {package.name}\n" else ["a wrong .sha256 file"], "SHA-256")
+    shutil.unpack_archive(package, unpacked)
+    found, wanted = tree(unpacked), expected_tree(name, files)
+    if found != wanted:
+        problems.append(f"holds {sorted(found - wanted)}, lacks {sorted(wanted - found)}")
+        return
+    said.append(", ".join(files))
+    top = unpacked / name
+    if not windres:
+        expect(run_example([str(top / program)], None, crlf=False), "the example's bytes")
+        return
+    if name.endswith("win32") and (FORCE_NO_32BIT or not can_execute_x86_32()):
+        said.append(f"its run skipped: {REASON}" + (" (forced)" if FORCE_NO_32BIT else ""))
+    else:
+        expect(run_under_wine(package.parent, top / program),
+               "the example's bytes, CR LF, under wine")
+    text = (top / "README.txt").read_bytes()
+    crlf = text.count(b"\r\n") == text.count(b"\n") == text.count(b"\r")
+    expect([] if crlf else ["README.txt not CR LF throughout"], "README.txt CR LF")
+    strings = version_strings(windres, top / program)
+    expect([f"{key} {strings.get(key)!r}, not {VERSION}" for key in ("FileVersion", "ProductVersion")
+            if strings.get(key) != VERSION], f"version {VERSION}")
+
+
+def main(presets):
+    rows = [row for row in PACKAGES if not presets or row[0] in presets]
+    if presets and len(rows) != len(presets):
+        sys.exit(f"packages are made for {', '.join(row[0] for row in PACKAGES)}")
+    failed = [row[0] for row in rows if check(*row)]
+    if failed:
+        sys.exit(f"packages with problems: {', '.join(failed)}")
+
+
+if __name__ == "__main__":
+    os.chdir(ROOT)  # where the 32-bit probe may write, unlike a noexec /tmp
+    main(sys.argv[1:])
