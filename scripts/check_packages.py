@@ -53,33 +53,27 @@ def expected_tree(top, files):
     return paths
 
 
-def run_example(command, env, crlf):
-    """Problems with the program's run on the example's answers, if any."""
-    with open(TRANSCRIPTS / "example.in", "rb") as answers:
-        done = subprocess.run(command, stdin=answers, capture_output=True, env=env, timeout=120,
-                              check=False)
-    expected = (TRANSCRIPTS / "example.out").read_bytes()
-    if crlf:
-        expected = expected.replace(b"\n", b"\r\n")
-    problems = []
-    if done.returncode != 0:
-        problems.append(f"exit status {done.returncode}")
-    if done.stderr:
-        problems.append(f"standard error {done.stderr!r}")
-    if done.stdout != expected:
-        problems.append("not the example's bytes")
-    return problems
+def run_example(program, scratch, emulator=()):
+    """Problems with the program's run on the example's answers, judged by the
+    transcript tests' own driver; CR LF is wanted where an emulator runs it."""
+    done = subprocess.run(
+        ["cmake", f"-DPROGRAM={program}", "-DEMULATOR=" + "|".join(emulator),
+         f"-DCRLF={'ON' if emulator else 'OFF'}", f"-DINPUT={TRANSCRIPTS / 'example.in'}",
+         f"-DEXPECTED={TRANSCRIPTS / 'example.out'}", f"-DACTUAL={scratch / 'example.actual'}",
+         "-P", str(ROOT / "tests" / "run_transcript.cmake")],
+        capture_output=True, text=True, timeout=120, check=False)
+    return [" ".join(done.stderr.split())] if done.returncode else []
 
 
-def run_under_wine(build, program):
+def run_under_wine(build, program, scratch):
     """Runs the program in the build folder's wine session, made for this run."""
-    env = dict(os.environ)
-    env.update(line.split("=", 1) for line in (build / "wine.env").read_text().splitlines())
+    wine_env = (build / "wine.env").read_text().splitlines()
+    env = dict(os.environ, **dict(line.split("=", 1) for line in wine_env))
     session = [sys.executable, str(ROOT / "tests" / "wine_session.py")]
     subprocess.run(session + ["start", str(build / "wine.log")], env=env, check=True,
                    stdout=subprocess.DEVNULL)
     try:
-        return run_example([env["WINELOADER"], str(program)], env, crlf=True)
+        return run_example(program, scratch, ["env", *wine_env, env["WINELOADER"]])
     finally:
         subprocess.run(session + ["stop"], env=env, check=True)
 
@@ -105,7 +99,7 @@ def check(preset, system, files, program, windres):
     return problems
 
 
-def inspect(package, unpacked, name, files, program, windres, said, problems):
+def inspect(package, scratch, name, files, program, windres, said, problems):
     """Adds what passed to said, and what did not to problems."""
     def expect(faults, passed):
         problems.extend(faults)
@@ -115,6 +109,7 @@ def inspect(package, unpacked, name, files, program, windres, said, problems):
     digest = hashlib.sha256(package.read_bytes()).hexdigest()
     listed = (package.parent / (package.name + ".sha256")).read_text()
     expect([] if listed == f"{digest}  {package.name}\n" else ["a wrong .sha256 file"], "SHA-256")
+    unpacked = scratch / "unpacked"
     shutil.unpack_archive(package, unpacked)
     found, wanted = tree(unpacked), expected_tree(name, files)
     if found != wanted:
@@ -123,12 +118,12 @@ def inspect(package, unpacked, name, files, program, windres, said, problems):
     said.append(", ".join(files))
     top = unpacked / name
     if not windres:
-        expect(run_example([str(top / program)], None, crlf=False), "the example's bytes")
+        expect(run_example(top / program, scratch), "the example's bytes")
         return
     if name.endswith("win32") and (FORCE_NO_32BIT or not can_execute_x86_32()):
         said.append(f"its run skipped: {REASON}" + (" (forced)" if FORCE_NO_32BIT else ""))
     else:
-        expect(run_under_wine(package.parent, top / program),
+        expect(run_under_wine(package.parent, top / program, scratch),
                "the example's bytes, CR LF, under wine")
     text = (top / "README.txt").read_bytes()
     crlf = text.count(b"\r\n") == text.count(b"\n") == text.count(b"\r")
