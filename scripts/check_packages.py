@@ -143,5 +143,4 @@ def main(presets):
 
 
 if __name__ == "__main__":
-    os.chdir(ROOT)  # where the 32-bit probe may write, unlike a noexec /tmp
     main(sys.argv[1:])

@@ -13,7 +13,6 @@ import os
 import struct
 import subprocess
 import sys
-import tempfile
 
 SKIP = 77
 REASON = "this machine cannot execute 32-bit x86 code"
@@ -33,20 +32,23 @@ def tiny_x86_32_program():
 
 
 def can_execute_x86_32():
-    # Written where the tests run: a temporary folder may be mounted noexec.
-    fd, path = tempfile.mkstemp(prefix="x86_32_probe", dir=os.getcwd())
+    # Run from memory: no file is left behind, whatever happens to this
+    # process, and a folder mounted noexec does not matter. The descriptor
+    # that wrote the program is closed first, as the kernel will not execute
+    # a file that is open for writing.
+    written = os.memfd_create("x86_32_probe")
+    os.write(written, tiny_x86_32_program())
+    probe = os.open(f"/proc/self/fd/{written}", os.O_RDONLY)
+    os.close(written)
     try:
-        with os.fdopen(fd, "wb") as out:
-            out.write(tiny_x86_32_program())
-        os.chmod(path, 0o700)
-        try:
-            return subprocess.run([path], check=False).returncode == 0
-        except OSError as error:
-            if error.errno == errno.ENOEXEC:
-                return False
-            raise
+        return subprocess.run([f"/proc/self/fd/{probe}"], pass_fds=[probe],
+                              check=False).returncode == 0
+    except OSError as error:
+        if error.errno == errno.ENOEXEC:
+            return False
+        raise
     finally:
-        os.unlink(path)
+        os.close(probe)
 
 
 def main(args):
