@@ -4,7 +4,7 @@ into an empty folder, must hold exactly the expected files, and the program
 in it must write the example's bytes for the example's answers (CR LF on
 Windows). A Windows package must also carry a CR LF README.txt and the
 project's version in its executable's version strings, and every package
-must match its SHA-256 file.
+must match its SHA-256 file and carry the licence (CR LF in a zip).
 
 Usage: scripts/check_packages.py [PRESET...]   (default: every row below)
 
@@ -29,11 +29,12 @@ VERSION = re.search(r"project\(biegacz VERSION ([0-9.]+)", (ROOT / "CMakeLists.t
 TRANSCRIPTS = ROOT / "tests" / "transcripts"
 # As for the test suite: takes the skip path on any machine.
 FORCE_NO_32BIT = os.environ.get("BIEGACZ_FORCE_NO_32BIT_EXEC", "OFF").upper() not in ("", "0", "OFF")
-WINDOWS_FILES = ["biegacz.exe", "README.txt"]
+WINDOWS_FILES = ["biegacz.exe", "README.txt", "LICENSE.txt"]
 
 # preset, package's system name, files below its top folder, program, windres of its width
 PACKAGES = [
-    ("release", "Linux", ["bin/biegacz", "share/doc/biegacz/README.md"], "bin/biegacz", None),
+    ("release", "Linux", ["bin/biegacz", "share/doc/biegacz/README.md", "share/doc/biegacz/LICENSE"],
+     "bin/biegacz", None),
     ("windows-x64", "win64", WINDOWS_FILES, "biegacz.exe", "x86_64-w64-mingw32-windres"),
     ("windows", "win32", WINDOWS_FILES, "biegacz.exe", "i686-w64-mingw32-windres"),
 ]
@@ -117,6 +118,11 @@ def inspect(package, scratch, name, files, program, windres, said, problems):
         return
     said.append(", ".join(files))
     top = unpacked / name
+    licence = (ROOT / "LICENSE").read_bytes()
+    shipped = top / next(file for file in files if "LICENSE" in file)
+    wanted = licence.replace(b"\n", b"\r\n") if windres else licence
+    expect([] if shipped.read_bytes() == wanted else [f"{shipped.name} is not LICENSE"],
+           "the licence" + (" in CR LF" if windres else ""))
     if not windres:
         expect(run_example(top / program, scratch), "the example's bytes")
         return
