@@ -27,14 +27,18 @@ skip() {
 command -v debootstrap >/dev/null || skip "no debootstrap here (apt-get install debootstrap)"
 
 # The first bookworm mirror of this machine's apt sources, deb822 or one-line.
-mirror=$({
-  cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk -v RS= '
+shopt -s nullglob
+deb822=(/etc/apt/sources.list.d/*.sources)
+one_line=(/etc/apt/sources.list /etc/apt/sources.list.d/*.list)
+mirrors=$({
+  [ ${#deb822[@]} = 0 ] || awk -v RS= '
     /(^|\n)Types:[^\n]*[ \t]deb([ \t\n]|$)/ && /(^|\n)Suites:[^\n]*[ \t]bookworm([ \t\n]|$)/ {
       match($0, /(^|\n)URIs:[ \t]*[^ \t\n]+/)
-      uri = substr($0, RSTART, RLENGTH); sub(/^\n?URIs:[ \t]*/, "", uri); print uri }'
-  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-    sed -E 's/\[[^]]*\]//' | awk '$1 == "deb" && $3 == "bookworm" { print $2 }'
-} | head -n 1)
+      uri = substr($0, RSTART, RLENGTH); sub(/^\n?URIs:[ \t]*/, "", uri); print uri }' "${deb822[@]}"
+  { cat "${one_line[@]}" 2>/dev/null || true; } | sed -E 's/\[[^]]*\]//' |
+    awk '$1 == "deb" && $3 == "bookworm" { print $2 }'
+})
+mirror=${mirrors%%$'\n'*}
 [ -n "$mirror" ] || skip "no bookworm mirror in this machine's apt sources"
 wget -q --tries=1 --timeout=30 -O /dev/null "$mirror/dists/bookworm/Release" ||
   skip "the mirror $mirror cannot be reached"
@@ -86,10 +90,16 @@ in_root() {
     bash -c "cd /home/newcomer/biegacz && $1" </dev/null
 }
 
+# The root is large; once a check has passed, it goes.
+remove_root() {
+  [ -z "$(mounted_in_root)" ] && rm -rf "$root"
+}
+
 if [ $# -gt 0 ]; then
   echo "fresh machine: $1"
   in_root "$1"
   echo "fresh machine: '$1' passed"
+  remove_root
   exit 0
 fi
 
@@ -120,3 +130,4 @@ for i in 0 2; do
   fi
 done
 echo "fresh machine: both README commands work"
+remove_root
