@@ -66,7 +66,6 @@ echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
 chroot "$root" useradd --create-home newcomer
 git clone --quiet --no-hardlinks "$here" "$root/home/newcomer/biegacz"
 git -C "$root/home/newcomer/biegacz" checkout --quiet --detach "$commit"
-chroot "$root" chown -R newcomer:newcomer /home/newcomer/biegacz
 
 # Runs a bash script in the root, as root or, with --newcomer, as the user,
 # in the clone, with a plain environment and nothing on standard input.
@@ -92,7 +91,7 @@ in_root() {
 
 # The root is large; once a check has passed, it goes.
 remove_root() {
-  [ -z "$(mounted_in_root)" ] && rm -rf "$root"
+  if [ -z "$(mounted_in_root)" ]; then rm -rf "$root"; fi
 }
 
 if [ $# -gt 0 ]; then
@@ -110,6 +109,7 @@ mapfile -t lines < <(grep -A1 -E '^    sudo apt-get install ' README.md | grep -
   echo "fresh machine: README.md should give two install lines, each followed by its command" >&2
   exit 1
 }
+chroot "$root" chown -R newcomer:newcomer /home/newcomer/biegacz
 in_root "apt-get update -qq"
 example=tests/transcripts/example
 for i in 0 2; do
