@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need.sh
-need clang-cl-14 clang-14
+need clang-cl-14 clang-tools-14
 need llvm-lib-14 llvm-14
 need llvm-rc-14 llvm-14
 build=out/msvc-flags
