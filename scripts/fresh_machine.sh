@@ -76,9 +76,16 @@ in_root() {
     home=/home/newcomer
     shift
   fi
-  unshare --mount --propagation private -- bash -c '
+  # No mount made here may reach the outer system: all become private. In a
+  # chroot, where / is no mount point, that cannot be asked for, and is only
+  # safe where the mounts in sight are private already (as in a fresh root).
+  unshare --mount --propagation unchanged -- bash -c '
     root=$1
     shift
+    if ! mount --make-rprivate / 2>/dev/null && grep -q " shared:" /proc/self/mountinfo; then
+      echo "fresh machine: cannot keep its mounts from the outer system" >&2
+      exit 1
+    fi
     mount -t proc proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount -t sysfs -o ro sysfs "$root/sys"
