@@ -3,7 +3,6 @@
 # usual layout.
 set(CPACK_PACKAGE_VENDOR "biegacz")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A runner against the current champion, in Polish")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 # Two builds of one commit pack the same bytes: the same times, in UTC, and
