@@ -78,32 +78,43 @@ def write_zip(path, entries, epoch):
                 archive.writestr(info, data, compresslevel=9)
 
 
+def path_order(name):
+    """Sorted by path: a folder before what it holds, siblings in byte order."""
+    return name.rstrip("/").split("/")
+
+
 def normalise(path):
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "0"))
-    # Sorted by path: a folder before what it holds, siblings in byte order.
-    entries = sorted(read_entries(path), key=lambda entry: entry[0].split("/"))
+    entries = sorted(read_entries(path), key=lambda entry: path_order(entry[0]))
     (write_zip if path.endswith(".zip") else write_tar_gz)(path, entries, epoch)
 
 
-def listing(path):
-    """Order, type, mode, owner, time, size and content of every entry."""
-    lines = []
+def describe(path):
+    """(name, mode, owner, time, data) of every entry, in archive order; a
+    zip's owner is whatever extra fields it carries."""
+    described = []
     if path.endswith(".zip"):
         with zipfile.ZipFile(path) as archive:
             for info in archive.infolist():
                 owner = f"extra {info.extra.hex()}" if info.extra else "no owner"
                 when = "{:04}-{:02}-{:02} {:02}:{:02}:{:02}".format(*info.date_time)
-                lines.append((info.filename, f"{info.external_attr >> 16:06o}", owner, when,
-                              info.file_size, archive.read(info)))
+                described.append((info.filename, f"{info.external_attr >> 16:06o}", owner, when,
+                                  archive.read(info)))
     else:
         with tarfile.open(path, "r:gz") as archive:
             for member in archive.getmembers():
                 data = archive.extractfile(member).read() if member.isfile() else b""
                 owner = f"{member.uid}/{member.gid} ({member.uname or '-'}/{member.gname or '-'})"
                 when = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(member.mtime))
-                lines.append((member.name, f"{member.mode:06o}", owner, when, member.size, data))
-    return [f"{i + 1:3} {mode} {owner:24} {when} {size:>9} {hashlib.sha256(data).hexdigest()[:12]} {name}"
-            for i, (name, mode, owner, when, size, data) in enumerate(lines)]
+                described.append((member.name, f"{member.mode:06o}", owner, when, data))
+    return described
+
+
+def listing(path):
+    """One line an entry: order, mode, owner, time, size, content, name."""
+    return [f"{i + 1:3} {mode} {owner:24} {when} {len(data):>9} "
+            f"{hashlib.sha256(data).hexdigest()[:12]} {name}"
+            for i, (name, mode, owner, when, data) in enumerate(describe(path))]
 
 
 def main(args):

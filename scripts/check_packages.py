@@ -22,7 +22,8 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests"))
+sys.path[:0] = [str(ROOT / "tests"), str(ROOT / "packaging")]
+from archives import describe, path_order  # noqa: E402
 from needs_x86_32 import REASON, can_execute_x86_32  # noqa: E402
 
 VERSION = re.search(r"project\(biegacz VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
@@ -100,6 +101,24 @@ def check(preset, system, files, program, windres):
     return problems
 
 
+def normal_form_faults(package, files, program, windres):
+    """How the archive's entries stray from the one form packing gives them."""
+    entries = describe(str(package))
+    names = [name for name, *_ in entries]
+    faults = [] if names == sorted(names, key=path_order) else ["entries not sorted by path"]
+    owners = {owner for _, _, owner, _, _ in entries}
+    if owners != {"no owner" if windres else "0/0 (-/-)"}:
+        faults.append(f"owners {sorted(owners)}")
+    if len({when for _, _, _, when, _ in entries}) != 1:
+        faults.append("entries of different times")
+    for name, mode, *_ in entries:
+        inside = name.rstrip("/").partition("/")[2]
+        wanted = "644" if inside in files and inside != program else "755"
+        if mode[-3:] != wanted:
+            faults.append(f"{name} has mode {mode}, not {wanted}")
+    return faults
+
+
 def inspect(package, scratch, name, files, program, windres, said, problems):
     """Adds what passed to said, and what did not to problems."""
     def expect(faults, passed):
@@ -110,6 +129,8 @@ def inspect(package, scratch, name, files, program, windres, said, problems):
     digest = hashlib.sha256(package.read_bytes()).hexdigest()
     listed = (package.parent / (package.name + ".sha256")).read_text()
     expect([] if listed == f"{digest}  {package.name}\n" else ["a wrong .sha256 file"], "SHA-256")
+    expect(normal_form_faults(package, files, program, windres),
+           "entries sorted, owned by 0/0, one time, modes 0755 and 0644")
     unpacked = scratch / "unpacked"
     shutil.unpack_archive(package, unpacked)
     found, wanted = tree(unpacked), expected_tree(name, files)

@@ -37,14 +37,14 @@ first_kind=$(fs_kind out)
 place=""
 for dir in "${TMPDIR:-/tmp}" /dev/shm /var/tmp "$HOME"; do
   if [ -d "$dir" ] && [ -w "$dir" ] && [ "$(fs_kind "$dir")" != "$first_kind" ] &&
-    [ "$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')" -gt $((400 << 10)) ]; then
+    [ "$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')" -gt $((50 << 10)) ]; then
     place=$dir
     break
   fi
 done
 if [ -z "$place" ]; then
   place=${TMPDIR:-/tmp}
-  not_varied+=("the filesystem: no place of another kind than out/'s ($first_kind) has 400 MiB free")
+  not_varied+=("the filesystem: no place of another kind than out/'s ($first_kind) has 50 MiB free")
 fi
 user=$(id -un)
 as_user=()

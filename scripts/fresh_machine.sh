@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Tries the last commit on a fresh Debian 12 machine: a minimal root made by
 # debootstrap from the mirror this machine's apt uses, entered with chroot in
-# a private mount namespace, so that its /proc, /dev and /sys mounts end with
-# it.
+# a private mount namespace, so that its /proc, /dev, /sys and /tmp mounts end
+# with it. Its /tmp is a tmpfs, as on many a user's machine.
 #
 #   scripts/fresh_machine.sh            the README's two commands, as a newcomer
 #   scripts/fresh_machine.sh 'COMMAND'  COMMAND as root in the fresh clone,
@@ -89,6 +89,8 @@ in_root() {
     mount -t proc proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount -t sysfs -o ro sysfs "$root/sys"
+    # /tmp in memory, as Debian 13 and many other systems have it.
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
     exec chroot "$root" "$@"' fresh "$root" "${as[@]}" /usr/bin/env -i \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=$home \
