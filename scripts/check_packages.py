@@ -2,9 +2,11 @@
 """Checks what ships: each package made by `cpack --preset NAME`, unpacked
 into an empty folder, must hold exactly the expected files, and the program
 in it must write the example's bytes for the example's answers (CR LF on
-Windows). A Windows package must also carry a CR LF README.txt and the
-project's version in its executable's version strings, and every package
-must match its SHA-256 file and carry the licence (CR LF in a zip).
+Windows). A Windows package must also carry a README.txt in Polish, then
+English (UTF-8 with a byte-order mark, CR LF), and the project's version in
+its executable's version strings. Every package must match its SHA-256 file,
+carry the licence (CR LF in a zip) and hold its entries sorted by path,
+owned by 0/0, of one time and with fixed modes.
 
 Usage: scripts/check_packages.py [PRESET...]   (default: every row below)
 
@@ -119,6 +121,25 @@ def normal_form_faults(package, files, program, windres):
     return faults
 
 
+def readme_faults(text):
+    """The zip's README.txt: Polish first, then the same in English, each
+    with the commands it explains; UTF-8 with a byte-order mark, which makes
+    Notepad read it as UTF-8 on any Windows; CR LF line ends."""
+    faults = []
+    if text.count(b"\r\n") != text.count(b"\n") or text.count(b"\r\n") != text.count(b"\r"):
+        faults.append("README.txt not CR LF throughout")
+    if not text.startswith(b"\xef\xbb\xbf"):
+        faults.append("README.txt without the UTF-8 byte-order mark")
+    polish, _, english = text.decode("utf-8", errors="replace").partition("IN ENGLISH")
+    if "PO POLSKU" not in polish or "wiersz" not in polish or "Command Prompt" not in english:
+        faults.append("README.txt not in Polish, then in English")
+    for language, part in (("Polish", polish), ("English", english)):
+        missing = [word for word in ("biegacz.exe", "chcp 65001", "\u015b") if word not in part]
+        if missing:
+            faults.append(f"its {language} part lacks {', '.join(missing)}")
+    return faults
+
+
 def inspect(package, scratch, name, files, program, windres, said, problems):
     """Adds what passed to said, and what did not to problems."""
     def expect(faults, passed):
@@ -152,9 +173,8 @@ def inspect(package, scratch, name, files, program, windres, said, problems):
     else:
         expect(run_under_wine(package.parent, top / program, scratch),
                "the example's bytes, CR LF, under wine")
-    text = (top / "README.txt").read_bytes()
-    crlf = text.count(b"\r\n") == text.count(b"\n") == text.count(b"\r")
-    expect([] if crlf else ["README.txt not CR LF throughout"], "README.txt CR LF")
+    expect(readme_faults((top / "README.txt").read_bytes()),
+           "README.txt in Polish, then English, UTF-8 with a BOM, CR LF")
     strings = version_strings(windres, top / program)
     expect([f"{key} {strings.get(key)!r}, not {VERSION}" for key in ("FileVersion", "ProductVersion")
             if strings.get(key) != VERSION], f"version {VERSION}")
