@@ -8,10 +8,12 @@
 #   scripts/fresh_machine.sh 'COMMAND'  COMMAND as root in the fresh clone,
 #                                       e.g. 'CI=true bash .ci/run'
 #
-# Without a command, it does what the README says, line for line: each
-# `sudo apt-get install ...` line there is run as root, and the command below
-# it as an ordinary user. The run command gets the example's answers and must
-# write the example's bytes; the test command must succeed.
+# Without a command, it does what the README says, line for line, on a root
+# whose package lists are empty, as a container's are: each
+# `apt-get update && apt-get install ...` line there is run as root, as it
+# stands, and the command below it as an ordinary user. The run command gets
+# the example's answers and must write the example's bytes; the test command
+# must succeed.
 #
 # Needs root. Where debootstrap or the mirror cannot be reached, it says so
 # and exits 0: skipped, not passed.
@@ -112,19 +114,19 @@ if [ $# -gt 0 ]; then
 fi
 
 # The README's pairs: an install line, then the command it is for.
-mapfile -t lines < <(grep -A1 -E '^    sudo apt-get install ' README.md | grep -E '^    [^ ]' |
-  sed 's/^    //')
+mapfile -t lines < <(grep -A1 -E '^    apt-get update && apt-get install ' README.md |
+  grep -E '^    [^ ]' | sed 's/^    //')
 [ "${#lines[@]}" = 4 ] || {
   echo "fresh machine: README.md should give two install lines, each followed by its command" >&2
   exit 1
 }
 chroot "$root" chown -R newcomer:newcomer /home/newcomer/biegacz
-in_root "apt-get update -qq"
+in_root "rm -rf /var/lib/apt/lists/*"
 example=tests/transcripts/example
 for i in 0 2; do
-  install=${lines[$i]#sudo } command=${lines[$((i + 1))]}
+  install=${lines[$i]} command=${lines[$((i + 1))]}
   echo "fresh machine: $install"
-  in_root "$install >/dev/null"
+  in_root "{ $install; } >/dev/null"
   echo "fresh machine: $command"
   if [ "$i" = 0 ]; then
     in_root --newcomer "$command <$example.in" >"$work/run.out"
