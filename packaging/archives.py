@@ -4,14 +4,17 @@
   archives.py normalise ARCHIVE...   rewrite each .tar.gz or .zip in place
   archives.py list ARCHIVE           one line an entry, in archive order
 
-CPack (up to CMake 4.2) adds entries in the order the packer's filesystem
-lists the staged folder and records the packer's user and umask; a later
-CMake only fixes the owner (CMake 4.3: CPACK_ARCHIVE_UID/GID, 0/0 by default
-under policy CMP0206). So cpack's archives are rewritten here, entry by
-entry and by the standard library's own tar, gzip and zip writers: sorted by
-path, owned by 0/0 with no names, directories and executables 0755 and other
-files 0644, every time SOURCE_DATE_EPOCH, no gzip time or name, and no zip
-extra fields (which would carry the owner and more times).
+CPack 3.25, Debian 12's, adds entries in the order the packer's filesystem
+lists the staged folder, and records the packer's user and, for folders, the
+umask. So its archives are rewritten here, entry by entry, by the standard
+library's own tar, gzip and zip writers: sorted by path, owned by 0/0 with no
+names, folders and executables 0755 and other files 0644, every time
+SOURCE_DATE_EPOCH, no time or name in the gzip header, no zip extra fields
+(which would carry the owner and more times). CMake 4.3 and later give the
+entries 0/0 by themselves (CPACK_ARCHIVE_UID and CPACK_ARCHIVE_GID, policy
+CMP0206), which makes the owner part unnecessary there; the CPack
+documentation up to CMake 4.4 has no switch for the order or the modes, so
+the rest stays.
 """
 import gzip
 import hashlib
