@@ -35,7 +35,7 @@ first_kind=$(fs_kind out)
 # The second copy's place: the first of these on a filesystem of another kind,
 # with room for the three builds.
 place=""
-for dir in "${TMPDIR:-/tmp}" /dev/shm /var/tmp "$HOME"; do
+for dir in "${TMPDIR:-/tmp}" /dev/shm /var/tmp; do
   if [ -d "$dir" ] && [ -w "$dir" ] && [ "$(fs_kind "$dir")" != "$first_kind" ] &&
     [ "$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')" -gt $((50 << 10)) ]; then
     place=$dir
