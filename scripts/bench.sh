@@ -30,8 +30,8 @@ size=$((64 << 20))
 # Best wall time of five runs of a command on the name as standard input, in
 # seconds.
 best_of_5() {
-  local best="" start end i
-  for i in 1 2 3 4 5; do
+  local best="" start end
+  for _ in 1 2 3 4 5; do
     start=$EPOCHREALTIME
     "$@" <"$tmp/name" >/dev/null
     end=$EPOCHREALTIME

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the check scripts. `need COMMAND PACKAGE` stops the script at
 # once, with one line naming the Debian package, where COMMAND is missing:
 # better than a raw error from deep inside a build.
