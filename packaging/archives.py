@@ -24,41 +24,51 @@ import sys
 import tarfile
 import time
 import zipfile
+from collections import namedtuple
+
+# One entry as stored: a zip's mode carries its file-type bits, and its owner
+# is whatever extra fields it has (CPack's carry the uid and gid).
+Entry = namedtuple("Entry", "name is_dir mode owner time data")
 
 
-def read_entries(path):
-    """(name, is_dir, mode, data) for each entry of a tar.gz or zip."""
+def entries(path):
+    """Every entry of a .tar.gz or .zip, in archive order."""
     if path.endswith(".zip"):
         with zipfile.ZipFile(path) as archive:
-            return [(info.filename.rstrip("/"), info.is_dir(), info.external_attr >> 16,
-                     b"" if info.is_dir() else archive.read(info))
+            return [Entry(info.filename, info.is_dir(), info.external_attr >> 16,
+                          f"extra {info.extra.hex()}" if info.extra else "no owner",
+                          "{:04}-{:02}-{:02} {:02}:{:02}:{:02}".format(*info.date_time),
+                          b"" if info.is_dir() else archive.read(info))
                     for info in archive.infolist()]
-    entries = []
+    found = []
     with tarfile.open(path, "r:gz") as archive:
         for member in archive.getmembers():
             if not (member.isdir() or member.isfile()):
-                sys.exit(f"{path}: {member.name}: only files and folders can be normalised")
-            data = b"" if member.isdir() else archive.extractfile(member).read()
-            entries.append((member.name.rstrip("/"), member.isdir(), member.mode, data))
-    return entries
+                sys.exit(f"{path}: {member.name}: only files and folders are packed")
+            found.append(Entry(member.name, member.isdir(), member.mode,
+                               f"{member.uid}/{member.gid} ({member.uname or '-'}/{member.gname or '-'})",
+                               time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(member.mtime)),
+                               archive.extractfile(member).read() if member.isfile() else b""))
+    return found
 
 
-def normalised_mode(is_dir, mode):
-    return 0o755 if is_dir or mode & 0o100 else 0o644
+def normalised_mode(entry):
+    """Folders and what its owner may execute 0755, the rest 0644."""
+    return 0o755 if entry.is_dir or entry.mode & 0o100 else 0o644
 
 
 def write_tar_gz(path, entries, epoch):
     tar = io.BytesIO()
     with tarfile.open(fileobj=tar, mode="w", format=tarfile.PAX_FORMAT) as archive:
-        for name, is_dir, mode, data in entries:
-            info = tarfile.TarInfo(name)
-            info.type = tarfile.DIRTYPE if is_dir else tarfile.REGTYPE
-            info.mode = normalised_mode(is_dir, mode)
+        for entry in entries:
+            info = tarfile.TarInfo(entry.name.rstrip("/"))
+            info.type = tarfile.DIRTYPE if entry.is_dir else tarfile.REGTYPE
+            info.mode = normalised_mode(entry)
             info.uid = info.gid = 0
             info.uname = info.gname = ""
             info.mtime = epoch
-            info.size = len(data)
-            archive.addfile(info, io.BytesIO(data) if not is_dir else None)
+            info.size = len(entry.data)
+            archive.addfile(info, None if entry.is_dir else io.BytesIO(entry.data))
     with open(path, "wb") as out, gzip.GzipFile(filename="", mode="wb", fileobj=out,
                                                 compresslevel=9, mtime=0) as packed:
         packed.write(tar.getvalue())
@@ -69,16 +79,18 @@ def write_zip(path, entries, epoch):
     # nothing earlier than 1980, the first time a zip can hold.
     stamp = max(time.gmtime(epoch)[:6], (1980, 1, 1, 0, 0, 0))
     with zipfile.ZipFile(path, "w") as archive:
-        for name, is_dir, mode, data in entries:
-            info = zipfile.ZipInfo(name + "/" if is_dir else name, stamp)
+        for entry in entries:
+            name = entry.name.rstrip("/")
+            info = zipfile.ZipInfo(name + "/" if entry.is_dir else name, stamp)
             info.create_system = 3  # Unix, so that the mode below means something
-            info.external_attr = ((0o40000 if is_dir else 0o100000) | normalised_mode(is_dir, mode)) << 16
-            if is_dir:
+            kind = 0o40000 if entry.is_dir else 0o100000
+            info.external_attr = (kind | normalised_mode(entry)) << 16
+            if entry.is_dir:
                 info.external_attr |= 0x10  # the MS-DOS directory bit
                 archive.writestr(info, b"")
             else:
                 info.compress_type = zipfile.ZIP_DEFLATED
-                archive.writestr(info, data, compresslevel=9)
+                archive.writestr(info, entry.data, compresslevel=9)
 
 
 def path_order(name):
@@ -88,36 +100,15 @@ def path_order(name):
 
 def normalise(path):
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "0"))
-    entries = sorted(read_entries(path), key=lambda entry: path_order(entry[0]))
-    (write_zip if path.endswith(".zip") else write_tar_gz)(path, entries, epoch)
-
-
-def describe(path):
-    """(name, mode, owner, time, data) of every entry, in archive order; a
-    zip's owner is whatever extra fields it carries."""
-    described = []
-    if path.endswith(".zip"):
-        with zipfile.ZipFile(path) as archive:
-            for info in archive.infolist():
-                owner = f"extra {info.extra.hex()}" if info.extra else "no owner"
-                when = "{:04}-{:02}-{:02} {:02}:{:02}:{:02}".format(*info.date_time)
-                described.append((info.filename, f"{info.external_attr >> 16:06o}", owner, when,
-                                  archive.read(info)))
-    else:
-        with tarfile.open(path, "r:gz") as archive:
-            for member in archive.getmembers():
-                data = archive.extractfile(member).read() if member.isfile() else b""
-                owner = f"{member.uid}/{member.gid} ({member.uname or '-'}/{member.gname or '-'})"
-                when = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(member.mtime))
-                described.append((member.name, f"{member.mode:06o}", owner, when, data))
-    return described
+    ordered = sorted(entries(path), key=lambda entry: path_order(entry.name))
+    (write_zip if path.endswith(".zip") else write_tar_gz)(path, ordered, epoch)
 
 
 def listing(path):
     """One line an entry: order, mode, owner, time, size, content, name."""
-    return [f"{i + 1:3} {mode} {owner:24} {when} {len(data):>9} "
-            f"{hashlib.sha256(data).hexdigest()[:12]} {name}"
-            for i, (name, mode, owner, when, data) in enumerate(describe(path))]
+    return [f"{i + 1:3} {e.mode:06o} {e.owner:24} {e.time} {len(e.data):>9} "
+            f"{hashlib.sha256(e.data).hexdigest()[:12]} {e.name}"
+            for i, e in enumerate(entries(path))]
 
 
 def main(args):

@@ -25,7 +25,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path[:0] = [str(ROOT / "tests"), str(ROOT / "packaging")]
-from archives import describe, path_order  # noqa: E402
+from archives import entries, path_order  # noqa: E402
 from needs_x86_32 import REASON, can_execute_x86_32  # noqa: E402
 
 VERSION = re.search(r"project\(biegacz VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
@@ -103,21 +103,20 @@ def check(preset, system, files, program, windres):
     return problems
 
 
-def normal_form_faults(package, files, program, windres):
+def normal_form_faults(package, program, windres):
     """How the archive's entries stray from the one form packing gives them."""
-    entries = describe(str(package))
-    names = [name for name, *_ in entries]
+    found = entries(str(package))
+    names = [entry.name for entry in found]
     faults = [] if names == sorted(names, key=path_order) else ["entries not sorted by path"]
-    owners = {owner for _, _, owner, _, _ in entries}
+    owners = {entry.owner for entry in found}
     if owners != {"no owner" if windres else "0/0 (-/-)"}:
         faults.append(f"owners {sorted(owners)}")
-    if len({when for _, _, _, when, _ in entries}) != 1:
+    if len({entry.time for entry in found}) != 1:
         faults.append("entries of different times")
-    for name, mode, *_ in entries:
-        inside = name.rstrip("/").partition("/")[2]
-        wanted = "644" if inside in files and inside != program else "755"
-        if mode[-3:] != wanted:
-            faults.append(f"{name} has mode {mode}, not {wanted}")
+    for entry in found:
+        wanted = 0o755 if entry.is_dir or entry.name.endswith("/" + program) else 0o644
+        if entry.mode & 0o777 != wanted:
+            faults.append(f"{entry.name} has mode {entry.mode & 0o777:o}, not {wanted:o}")
     return faults
 
 
@@ -150,7 +149,7 @@ def inspect(package, scratch, name, files, program, windres, said, problems):
     digest = hashlib.sha256(package.read_bytes()).hexdigest()
     listed = (package.parent / (package.name + ".sha256")).read_text()
     expect([] if listed == f"{digest}  {package.name}\n" else ["a wrong .sha256 file"], "SHA-256")
-    expect(normal_form_faults(package, files, program, windres),
+    expect(normal_form_faults(package, program, windres),
            "entries sorted, owned by 0/0, one time, modes 0755 and 0644")
     unpacked = scratch / "unpacked"
     shutil.unpack_archive(package, unpacked)

@@ -75,15 +75,15 @@ second=$(mktemp -d "$place/biegacz-second.XXXXXX")
 third=$(mktemp -d)
 trap 'rm -rf "$second" "$third"' EXIT
 
-# Builds the three presets, tests off, in the folder $1 with the command after
-# it; its output goes to a log and is shown only on a failure.
+# Builds the presets, tests off, in the folder $1 with the command after it;
+# its output goes to a log and is shown only on a failure.
 build_copy() {
   local dir=$1 log=$1.log
   shift
-  if ! "$@" bash -c 'cd "$1" && for preset in release windows windows-x64; do
+  if ! "$@" bash -c 'cd "$1" && shift && for preset; do
       cmake --preset "$preset" -DBUILD_TESTING=OFF && cmake --build --preset "$preset" &&
         cpack --preset "$preset" || exit 1
-    done' build "$dir" >"$log" 2>&1; then
+    done' build "$dir" "${presets[@]}" >"$log" 2>&1; then
     tail -n 30 "$log"
     echo "${0##*/}: the build in $dir failed" >&2
     exit 1
