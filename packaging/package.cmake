@@ -5,9 +5,7 @@ set(CPACK_PACKAGE_VENDOR "biegacz")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A runner against the current champion, in Polish")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-# Two builds of one commit pack the same bytes, whatever the packer's machine,
-# filesystem, user, umask, clock and time zone: one time for every entry, and
-# archives rewritten in one order with one owner and fixed modes.
+# The time the archive entries carry, and their normal form.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package_time.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/normalise.cmake)
 set(CPACK_BIEGACZ_SOURCE_DIR ${PROJECT_SOURCE_DIR})

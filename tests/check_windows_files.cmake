@@ -1,0 +1,39 @@
+# Checks what a Windows build ships. EXE must be a self-contained console
+# program: object FORMAT (pei-i386, pei-x86-64), optional-header MAGIC (PE32,
+# PE32+), console subsystem, no DLL imported beyond those every Windows has,
+# and VERSION in the properties Windows shows. README, the zip's README.txt,
+# must be UTF-8 with a byte-order mark, which Notepad needs to read it as
+# UTF-8 in a Polish locale, and end every line with CR LF.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+if(NOT rc STREQUAL "0")
+  message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
+endif()
+foreach(needed "file format ${FORMAT}\n" "(${MAGIC})" "(Windows CUI)")
+  string(FIND "${headers}" "${needed}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${EXE}: no '${needed}' in its headers")
+  endif()
+endforeach()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
+  message(FATAL_ERROR "${EXE} imports ${imports}")
+endif()
+
+execute_process(COMMAND ${WINDRES} -i ${EXE} -O rc OUTPUT_VARIABLE resources)
+foreach(key FileVersion ProductVersion)
+  string(FIND "${resources}" "VALUE \"${key}\", \"${VERSION}\"" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${EXE}: its ${key} is not ${VERSION}")
+  endif()
+endforeach()
+
+# One space-ended field a byte, so that no match straddles two bytes.
+file(READ ${README} hex HEX)
+string(REGEX REPLACE "(..)" "\\1 " bytes "${hex}")
+string(REGEX MATCHALL "0a " lf "${bytes}")
+string(REGEX MATCHALL "0d 0a " crlf "${bytes}")
+list(LENGTH lf lf)
+list(LENGTH crlf crlf)
+if(NOT bytes MATCHES "^ef bb bf " OR NOT lf EQUAL crlf)
+  message(FATAL_ERROR "${README}: not UTF-8 with a byte-order mark and CR LF throughout")
+endif()
