@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Builds the optimised program users run, when it is out of date, then runs it
-# on this shell's own standard input and output, so it works typed, piped or
-# redirected alike. The build reads no input and prints nothing unless it
-# fails; then what it said goes to standard error.
+# Builds the optimised program when it is out of date, quietly (what a failed
+# build said goes to standard error), then runs it on this shell's standard
+# input and output, so it works typed, piped or redirected alike.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 said=$({ cmake -S "$root" -B "$root/build" &&

@@ -54,14 +54,16 @@ class Streams(unittest.TestCase):
         proc = start(stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         nl = b"\r\n" if CRLF else b"\n"
         seen = bytearray()
+        name, age, speed = EXAMPLE_IN.splitlines(keepends=True)
         self.read_until(proc, b"podaj imie:", seen)
-        proc.stdin.write(b"Ala\n")
+        proc.stdin.write(name)
         proc.stdin.flush()
-        self.read_until(proc, bytes(seen) + nl + b"czesc Ala, podaj swoj wiek: ", seen)
-        proc.stdin.write(b"20\n")
+        self.read_until(proc, bytes(seen) + nl + b"czesc " + name.strip() + b", podaj swoj wiek: ",
+                        seen)
+        proc.stdin.write(age)
         proc.stdin.flush()
         self.read_until(proc, bytes(seen) + nl + b"podaj w m/s jak szybko biegasz: ", seen)
-        out = bytes(seen) + finish(self, proc, b"5\n")
+        out = bytes(seen) + finish(self, proc, speed)
         self.assertEqual(out.replace(b"\r\n", b"\n") if CRLF else out, EXAMPLE_OUT)
 
     def test_reader_gone_before_the_cards(self):
