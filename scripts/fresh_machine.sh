@@ -34,7 +34,6 @@ echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
 chroot "$root" useradd --create-home newcomer
 clone=/home/newcomer/biegacz
 git clone --quiet --no-hardlinks "$here" "$root$clone"
-chroot "$root" chown -R newcomer:newcomer $clone
 
 # Runs a line in the clone with a plain environment, as root or the user.
 in_root() {
@@ -44,6 +43,7 @@ in_root() {
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "cd $clone && $1"
 }
 [ -z "$command" ] || { echo "fresh machine: $command"; in_root "$command" </dev/null; exit; }
+chroot "$root" chown -R newcomer:newcomer $clone
 # The README's pairs: an install line, then the command it is for.
 mapfile -t lines < <(grep -A1 -E '^    apt-get update && apt-get install ' "$here/README.md" |
   grep -E '^    [^ ]' | sed 's/^    //')
