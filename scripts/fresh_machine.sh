@@ -7,8 +7,7 @@
 # the command below it as a user: the run command must write the example's
 # bytes, the test command pass. Where it cannot run, it says why and exits 77.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-example=$here/tests/transcripts/example
+here=$(cd "$(dirname "$0")/.." && pwd) example=$here/tests/transcripts/example
 
 if [ "${1-}" != --in-root ]; then
   skip() { echo "fresh machine: skipped: $*"; exit 77; }
@@ -24,10 +23,11 @@ if [ "${1-}" != --in-root ]; then
     bookworm /dev/null ${sources[@]+"${sources[@]}"}
 fi
 
-# From here on, inside mmdebstrap's customize hook: $2 is the root.
-root=$2 command=$3
+root=$2 command=$3 # from here on, inside mmdebstrap's customize hook
 mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
-trap 'umount "$root/tmp"' EXIT
+# FUSE too, for the reproducibility check's disorderfs.
+[ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
+trap 'umount "$root/tmp"; ! mountpoint -q "$root/dev/fuse" || umount "$root/dev/fuse"' EXIT
 rm -rf "$root"/var/lib/apt/lists/*
 # apt-get as typed from the README, answered with yes.
 echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
