@@ -17,8 +17,10 @@ if [ "${1-}" != --in-root ]; then
   mapfile -t sources < <(find /etc/apt/sources.list /etc/apt/sources.list.d -maxdepth 1 -size +0 \
     \( -name '*.sources' -o -name '*.list' \) 2>/dev/null)
   echo "fresh machine: Debian 12 from ${sources[*]-Debian}, commit $(git -C "$here" rev-parse HEAD)"
-  # Its own mount namespace: whatever a hook mounts ends with it.
-  exec unshare --mount --propagation private -- mmdebstrap --quiet --mode=root --variant=minbase \
+  # Mounts all private, so that a hook's end with it (in a chroot, where / is no mount point: if none is shared).
+  exec unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
+    ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: mounts would reach the host" >&2
+    exit 1; } && exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase \
     --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $(printf '%q' "${1-}")" \
     bookworm /dev/null ${sources[@]+"${sources[@]}"}
 fi
@@ -29,8 +31,7 @@ mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
 [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
 trap 'umount "$root/tmp"; ! mountpoint -q "$root/dev/fuse" || umount "$root/dev/fuse"' EXIT
 rm -rf "$root"/var/lib/apt/lists/*
-# apt-get as typed from the README, answered with yes.
-echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
+echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes" # the README's apt-get, answered
 chroot "$root" useradd --create-home newcomer
 clone=/home/newcomer/biegacz
 git clone --quiet --no-hardlinks "$here" "$root$clone"
