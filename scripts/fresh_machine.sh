@@ -17,10 +17,10 @@ if [ "${1-}" != --in-root ]; then
   mapfile -t sources < <(find /etc/apt/sources.list /etc/apt/sources.list.d -maxdepth 1 -size +0 \
     \( -name '*.sources' -o -name '*.list' \) 2>/dev/null)
   echo "fresh machine: Debian 12 from ${sources[*]-Debian}, commit $(git -C "$here" rev-parse HEAD)"
-  # Mounts all private, so that a hook's end with it (in a chroot, where / is no mount point: if none is shared).
+  # Private mounts, so that what a hook mounts ends with it; in a chroot, where / is no mount point, only none shared.
   exec unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
-    ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: mounts would reach the host" >&2
-    exit 1; } && exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase \
+    ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: its mounts would reach the host" >&2; exit 1; }
+    exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase \
     --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $(printf '%q' "${1-}")" \
     bookworm /dev/null ${sources[@]+"${sources[@]}"}
 fi
