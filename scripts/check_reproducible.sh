@@ -12,9 +12,8 @@ ls "${files[@]}" >/dev/null || { echo "${0##*/}: run the three workflows first" 
 build='for preset in release windows windows-x64; do
   cmake --preset $preset -DBUILD_TESTING=OFF && cmake --build --preset $preset && cpack --preset $preset || exit 1
 done >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
-work=$(mktemp -d)
+work=$(mktemp -d); chmod 755 "$work" # open to the unprivileged build
 trap 'rm -rf "$work"' EXIT
-chmod 755 "$work" # for the unprivileged build
 failed=0
 compare() {
   local same=yes
