@@ -27,9 +27,8 @@ foreach(key FileVersion ProductVersion)
   endif()
 endforeach()
 
-# One space-ended field a byte, so that no match straddles two bytes.
-file(READ ${README} hex HEX)
-string(REGEX REPLACE "(..)" "\\1 " bytes "${hex}")
+include(${CMAKE_CURRENT_LIST_DIR}/bytes.cmake)
+read_bytes(${README} bytes)
 string(REGEX MATCHALL "0a " lf "${bytes}")
 string(REGEX MATCHALL "0d 0a " crlf "${bytes}")
 list(LENGTH lf lf)

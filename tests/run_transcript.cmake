@@ -1,8 +1,19 @@
-# Runs PROGRAM (through EMULATOR, '|'-separated, if set) on INPUT and checks
-# that it exits 0, writes exactly EXPECTED and nothing on standard error. With
-# CRLF set, every line must end in CR LF, and be EXPECTED once each is LF.
-string(REPLACE "|" ";" emulator "${EMULATOR}")
-execute_process(COMMAND ${emulator} ${PROGRAM}
+# cmake -DINPUT=F -DACTUAL=F [-DEXPECTED=F] [-DCRLF=ON] -P run_transcript.cmake -- COMMAND...
+# Runs COMMAND (the program, after its emulator if any) on INPUT into ACTUAL
+# and checks that it exits 0 and writes nothing on standard error; then that
+# ACTUAL is EXPECTED, byte for byte. With CRLF set, every line must end in
+# CR LF, and be EXPECTED once each is LF. Without EXPECTED, ACTUAL is left as
+# written: that is how the transcripts are regenerated.
+include(${CMAKE_CURRENT_LIST_DIR}/bytes.cmake)
+set(command)
+foreach(i RANGE ${CMAKE_ARGC})
+  if(DEFINED after_dashes AND i LESS CMAKE_ARGC)
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif(CMAKE_ARGV${i} STREQUAL "--")
+    set(after_dashes ON)
+  endif()
+endforeach()
+execute_process(COMMAND ${command}
   INPUT_FILE ${INPUT} OUTPUT_FILE ${ACTUAL} ERROR_VARIABLE errors RESULT_VARIABLE rc)
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "exit status ${rc}, expected 0\n${errors}")
@@ -11,17 +22,12 @@ endif()
 if(NOT errors STREQUAL "")
   message(FATAL_ERROR "standard error:\n${errors}")
 endif()
+if(NOT DEFINED EXPECTED)
+  return()
+endif()
 
-# Compared as hex bytes, one per space-ended field: file(READ) in text form
-# would drop the very CRs this checks, and a field never straddles two bytes.
-function(read_bytes file out)
-  file(READ ${file} hex HEX)
-  string(REGEX REPLACE "(..)" "\\1 " bytes "${hex}")
-  set(${out} "${bytes}" PARENT_SCOPE)
-endfunction()
 read_bytes(${ACTUAL} actual)
 read_bytes(${EXPECTED} expected)
-
 if(CRLF)
   string(REPLACE "0d 0a " "0a " lf "${actual}")
   string(REPLACE "0a " "0d 0a " back "${lf}")

@@ -1,7 +1,8 @@
 # The tests of a Windows cross build run the executable under the wine of its
 # width, in a wine prefix of this build folder's own: a prefix made by one
 # width's wine cannot serve the other. Sets `emulator`, the command that runs
-# a Windows program here, `WINE_ENV`, its environment, and `wine_bits`.
+# a Windows program here, `WINE_ENV`, its environment, `wine_bits`, and
+# `wine_skip`, the reason the 32-bit tests cannot run here, if any.
 #
 # Debian's loaders and servers are called directly so that the width is never
 # left to a wrapper's guess: wine and wineserver32 (package wine32:i386),
@@ -17,13 +18,37 @@ else()
 endif()
 find_program(WINE_LOADER ${wine_name} PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(WINE_SERVER wineserver${wine_bits} PATHS /usr/lib/wine NO_DEFAULT_PATH)
-set(wine_found OFF)
-if(WINE_LOADER AND WINE_SERVER)
-  set(wine_found ON)
-endif()
-# Where the 32-bit tests are forced to skip, nothing runs the 32-bit wine.
-if(NOT (wine_bits EQUAL 32 AND BIEGACZ_FORCE_NO_32BIT_EXEC))
+
+set(wine_skip "")
+if(wine_bits EQUAL 32 AND "$ENV{BIEGACZ_FORCE_NO_32BIT_EXEC}")
+  # Read afresh at every configure, never kept in the cache.
+  set(wine_skip "forced by BIEGACZ_FORCE_NO_32BIT_EXEC")
+else()
+  set(wine_found OFF)
+  if(WINE_LOADER AND WINE_SERVER)
+    set(wine_found ON)
+  endif()
   require_for_tests(wine_found "the ${wine_bits}-bit wine" ${wine_package})
+  # The loader is a program of its own width: a kernel that refuses 32-bit
+  # code refuses it with ENOEXEC, and that alone is a skip. Python asks, as it
+  # execs directly where a shell would retry the file as a script.
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import errno, subprocess, sys
+try: sys.exit(subprocess.run([sys.argv[1], '--version'], capture_output=True).returncode)
+except OSError as e: sys.exit(77 if e.errno == errno.ENOEXEC else f'{sys.argv[1]}: {e}')"
+    ${WINE_LOADER} RESULT_VARIABLE started ERROR_VARIABLE why)
+  if(started EQUAL 77)
+    set(wine_skip "this machine cannot execute 32-bit x86 code")
+  elseif(NOT started EQUAL 0)
+    message(FATAL_ERROR "${WINE_LOADER} does not start (${started}) ${why}: reinstall ${wine_package}")
+  endif()
+endif()
+if(wine_bits EQUAL 32)
+  # Said here too, since CTest shows no output of a skipped test.
+  set(verdict run)
+  if(wine_skip)
+    set(verdict "skipped: ${wine_skip}")
+  endif()
+  message(STATUS "Tests under the 32-bit wine will be ${verdict}")
 endif()
 
 # What every wine process of this build folder runs with: quiet, and without
