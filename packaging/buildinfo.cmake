@@ -1,0 +1,91 @@
+# Run by cpack after normalise.cmake where BIEGACZ_BUILDINFO names a preset:
+# writes PACKAGE.buildinfo beside the package, in the spirit of Debian's
+# .buildinfo. Its packages come from dpkg's database, looked up for every file
+# the build opened or ran: the traced compiles and links, the packing tools,
+# and what cmake loads. Each name that led through Debian's alternatives is
+# given with the program it chose. Then the sums of the program and package.
+set(trace ${CPACK_BIEGACZ_BINARY_DIR}/buildinfo.trace)
+foreach(tool IN LISTS CPACK_BIEGACZ_TOOLS) # what cmake, cpack and make load as they start
+  execute_process(COMMAND ${CPACK_BIEGACZ_TRACE} ${tool} --version OUTPUT_QUIET)
+endforeach()
+file(STRINGS ${trace} calls REGEX "^[0-9]+ +(execve|open|openat)\\(")
+list(GET CPACK_BIEGACZ_TRACE 0 paths) # strace itself, which the presets ask for
+set(alternatives)
+foreach(call IN LISTS calls)
+  string(REGEX MATCH "\"(/[^\"]+)\"" path "${call}")
+  string(REPLACE "\"" "" path "${path}")
+  if(path AND NOT path MATCHES "^/(proc|sys|dev|tmp)/")
+    if(NOT IS_DIRECTORY ${path} AND EXISTS ${path})
+      # dpkg knows a file by the path its package ships, which on a merged
+      # /usr may be the one without /usr.
+      file(REAL_PATH ${path} real)
+      string(REGEX REPLACE "^/usr/(s?bin|lib)" "/\\1" unmerged ${real})
+      list(APPEND paths ${path} ${real} ${unmerged})
+      if(IS_SYMLINK ${path})
+        file(READ_SYMLINK ${path} link)
+        if(link MATCHES "^/etc/alternatives/(.*)") # the choice, and the package that offers it
+          set(name ${CMAKE_MATCH_1})
+          file(READ_SYMLINK ${link} chosen)
+          list(APPEND alternatives " ${name} ${chosen}")
+          list(APPEND paths ${chosen})
+        endif()
+      endif()
+    endif()
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES paths)
+list(FILTER paths EXCLUDE REGEX "^(${CPACK_BIEGACZ_SOURCE_DIR}|${CPACK_BIEGACZ_BINARY_DIR})/")
+execute_process(COMMAND dpkg-query --search ${paths} OUTPUT_VARIABLE owners ERROR_QUIET)
+string(REPLACE "\n" ";" owners "${owners}")
+set(packages)
+foreach(line IN LISTS owners) # "a, b:amd64: /path"; not "diversion by a from: /path"
+  if(line MATCHES "^([^ ]+(, [^ ]+)*): /")
+    string(REPLACE ", " ";" owned "${CMAKE_MATCH_1}")
+    list(APPEND packages ${owned})
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES packages)
+execute_process(COMMAND dpkg-query --show "--showformat= \${binary:Package} (= \${Version})\n" ${packages}
+  OUTPUT_VARIABLE versions RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR versions STREQUAL "")
+  message(FATAL_ERROR "No Debian packages found for the files the build used: the record needs dpkg's database")
+endif()
+string(REGEX REPLACE "\n$" "" versions "${versions}")
+string(REPLACE "\n" ";" versions "${versions}")
+list(SORT versions)
+list(REMOVE_DUPLICATES alternatives)
+list(SORT alternatives)
+
+file(STRINGS ${CPACK_BIEGACZ_SOURCE_DIR}/packaging/commit_time commit LIMIT_COUNT 2)
+list(GET commit -1 commit)
+if(EXISTS ${CPACK_BIEGACZ_SOURCE_DIR}/.git)
+  execute_process(COMMAND git -c safe.directory=* -C ${CPACK_BIEGACZ_SOURCE_DIR} rev-parse HEAD
+    OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+set(sums)
+foreach(file IN LISTS CPACK_BIEGACZ_PROGRAM CPACK_PACKAGE_FILES)
+  file(SHA256 ${file} sum)
+  get_filename_component(name ${file} NAME) # a package, named where cpack puts it next
+  if(NOT file STREQUAL CPACK_BIEGACZ_PROGRAM)
+    set(file ${CPACK_PACKAGE_DIRECTORY}/${name})
+  endif()
+  file(RELATIVE_PATH name ${CPACK_BIEGACZ_SOURCE_DIR} ${file})
+  list(APPEND sums " ${sum} ${name}")
+endforeach()
+cmake_host_system_information(RESULT arch QUERY OS_PLATFORM)
+list(JOIN versions "\n" versions)
+list(JOIN alternatives "\n" alternatives)
+list(JOIN sums "\n" sums)
+file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.buildinfo "Format: 1.0
+Source: ${CPACK_PACKAGE_NAME} ${CPACK_PACKAGE_VERSION}
+Commit: ${commit}
+Preset: ${CPACK_BIEGACZ_PRESET}
+Source-Date-Epoch: $ENV{SOURCE_DATE_EPOCH}
+Build-Architecture: ${arch}
+Alternatives:
+${alternatives}
+Installed-Build-Depends:
+${versions}
+Checksums-Sha256:
+${sums}
+")
