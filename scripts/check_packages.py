@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Checks the package each workflow left in out/PRESET (default: all three):
-named for the version, it holds what `cmake --install` does, the licence
-among it, in entries sorted, 0/0, 0755 or 0644; it matches its .sha256; its
-program writes the example's bytes (CR LF under wine for a zip). The win32
-run is skipped, saying why, where 32-bit code cannot run or where
-BIEGACZ_FORCE_NO_32BIT_EXEC=ON says to act as if."""
+"""Checks each package that a build folder's record (BUILD/*.buildinfo) names;
+by default the folders of every package preset, out/PRESET. A package holds
+what `cmake --install` does, the licence among it, in entries sorted, owned
+by 0/0 (a zip's owners read from its 0x7875 and 0x7855 fields), 0755 or 0644;
+it matches its .sha256 and its record; its program writes the example's bytes
+(CR LF under wine for a zip), except where the build found that the 32-bit
+wine cannot run here and says why."""
 import hashlib
-import os
 import re
+import struct
 import subprocess
 import sys
 import tarfile
@@ -16,55 +17,72 @@ import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests"))
-from needs_x86_32 import REASON, can_execute_x86_32  # noqa: E402
-
-VERSION = re.search(r"project\(biegacz VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
-FORCED = os.environ.get("BIEGACZ_FORCE_NO_32BIT_EXEC", "OFF").upper() not in ("", "0", "OFF")
 files_below = lambda top: sorted(p.relative_to(top).as_posix() for p in top.rglob("*") if p.is_file())
-PACKAGES = {"release": ("Linux.tar.gz", None), "windows-x64": ("win64.zip", "x86_64"),
-            "windows": ("win32.zip", "i686")}  # preset: package's ending, mingw CPU
 
 
-def entries(package):
-    """(name, wanted mode, mode, owner) of each entry; a normalised zip has no owner."""
+def zip_owners(zipped, info):
+    """uid/gid pairs from the entry's Unix extra fields, central and local."""
+    zipped.fp.seek(info.header_offset + 26)
+    name_length, extra_length = struct.unpack("<HH", zipped.fp.read(4))
+    zipped.fp.seek(name_length, 1)
+    owners = []
+    for extra in (info.extra, zipped.fp.read(extra_length)):
+        while len(extra) >= 4:
+            kind, size = struct.unpack("<HH", extra[:4])
+            field, extra = extra[4:4 + size], extra[4 + size:]
+            if kind == 0x7875 and field[:1] == b"\x01":  # Info-ZIP new Unix: sizes, then uid, gid
+                uid_size = field[1]
+                uid = int.from_bytes(field[2:2 + uid_size], "little")
+                gid = int.from_bytes(field[3 + uid_size:3 + uid_size + field[2 + uid_size]], "little")
+                owners.append(f"{uid}/{gid}")
+            elif kind == 0x7855 and size >= 4:  # Info-ZIP Unix type 2: uid, gid
+                owners.append("%d/%d" % struct.unpack("<HH", field[:4]))
+    return owners
+
+
+def entries(package, notes):
+    """(name, wanted mode, mode, owners) of each entry."""
     wanted = lambda name, is_dir: 0o755 if is_dir or name.endswith(("/bin/biegacz", ".exe")) else 0o644
     if package.suffix == ".zip":
         with zipfile.ZipFile(package) as zipped:
-            return [(i.filename.rstrip("/"), wanted(i.filename, i.is_dir()), i.external_attr >> 16 & 0o777,
-                     "0/0") for i in zipped.infolist()]
+            listed = [(i.filename.rstrip("/"), wanted(i.filename, i.is_dir()), i.external_attr >> 16 & 0o777,
+                       zip_owners(zipped, i)) for i in zipped.infolist()]
+        notes += [f"{name}: no owner field" for name, _, _, owners in listed if not owners]
+        return listed
     with tarfile.open(package) as tarred:
-        return [(m.name, wanted(m.name, m.isdir()), m.mode, f"{m.uid}/{m.gid}") for m in tarred]
+        return [(m.name, wanted(m.name, m.isdir()), m.mode, [f"{m.uid}/{m.gid}"]) for m in tarred]
 
 
-def run_example(program, build, cpu, actual):  # judged by the transcripts' own driver
-    env, emulator, session = dict(os.environ), [], [sys.executable, ROOT / "tests" / "wine_session.py"]
-    if cpu:  # in the build folder's wine session
+def run_example(program, build, actual):  # judged by the transcripts' own driver
+    emulator, session = [], [sys.executable, ROOT / "tests" / "wine_session.py"]
+    if program.suffix == ".exe":  # in the build folder's wine session
         wine_env = (build / "wine.env").read_text().splitlines()
-        env.update(line.split("=", 1) for line in wine_env)
-        emulator = ["env", *wine_env, env["WINELOADER"]]
-        subprocess.run(session + ["start", build / "wine.log"], env=env, check=True)
+        emulator = ["env", *wine_env, dict(line.split("=", 1) for line in wine_env)["WINELOADER"]]
+        subprocess.run(["env", *wine_env, *session, "start", build / "wine.log"], check=True)
     example = ROOT / "tests" / "transcripts" / "example"
-    done = subprocess.run(["cmake", f"-DPROGRAM={program}", "-DEMULATOR=" + "|".join(emulator),
-                           f"-DCRLF={bool(cpu)}", f"-DINPUT={example}.in", f"-DEXPECTED={example}.out",
-                           f"-DACTUAL={actual}", "-P", str(ROOT / "tests" / "run_transcript.cmake")],
-                          capture_output=True, text=True, timeout=120, check=False)
-    if cpu:
-        subprocess.run(session + ["stop"], env=env, check=True)
+    done = subprocess.run(["cmake", f"-DCRLF={bool(emulator)}", f"-DINPUT={example}.in", f"-DEXPECTED={example}.out",
+                           f"-DACTUAL={actual}", "-P", ROOT / "tests" / "run_transcript.cmake", "--",
+                           *emulator, program], capture_output=True, text=True, timeout=120, check=False)
+    if emulator:
+        subprocess.run(["env", *wine_env, *session, "stop"], check=True)
     return [" ".join(done.stderr.split())] if done.returncode else []
 
 
-def faults(preset, scratch):
-    build, (ending, cpu) = ROOT / "out" / preset, PACKAGES[preset]
-    package = build / f"biegacz-{VERSION}-{ending}"
-    if not package.exists():
-        return [f"no {package.name}: `cmake --workflow --preset {preset}` makes it"]
-    digest, listed = hashlib.sha256(package.read_bytes()).hexdigest(), entries(package)
+def faults(build, scratch):
+    records = sorted(build.glob("*.buildinfo"))
+    if not records:
+        return [f"{build}: no record; `cmake --workflow --preset NAME` makes the package and its record"]
+    sums = dict(reversed(line.split()) for line in re.findall(r"^ ([0-9a-f]{64} \S+)$", records[0].read_text(), re.M))
+    program, package = (ROOT / name for name in sums)
+    digest, notes = hashlib.sha256(package.read_bytes()).hexdigest(), []
+    listed = entries(package, notes)
     found = [] if (build / f"{package.name}.sha256").read_text() == f"{digest}  {package.name}\n" else ["a wrong .sha256"]
+    found += [f"{name}: {sum} in its record" for name, sum in sums.items()
+              if hashlib.sha256((ROOT / name).read_bytes()).hexdigest() != sum]
     names = [name for name, *_ in listed]
     found += [] if names == sorted(names, key=lambda name: name.split("/")) else ["entries not sorted"]
-    found += [f"{name}: mode {mode:o}, owner {owner}" for name, wanted, mode, owner in listed
-              if (mode, owner) != (wanted, "0/0")]
+    found += [f"{name}: mode {mode:o}, owner {' '.join(owners)}" for name, wanted, mode, owners in listed
+              if mode != wanted or any(owner != "0/0" for owner in owners)]
     subprocess.run(["cmake", "-E", "tar", "xf", package], cwd=scratch, check=True)
     subprocess.run(["cmake", "--install", build, "--prefix", scratch / "installed"], check=True,
                    capture_output=True)
@@ -74,18 +92,21 @@ def faults(preset, scratch):
     licence = (ROOT / "LICENSE").read_bytes()  # CR LF in a zip
     found += [] if any((unpacked / f).read_bytes().replace(b"\r\n", b"\n") == licence
                        for f in files_below(unpacked)) else ["no licence"]
-    program = unpacked / ("biegacz.exe" if cpu else "bin/biegacz")
-    if cpu == "i686" and (FORCED or not can_execute_x86_32()):
-        print(f"{package.name}: its run skipped: {REASON}" + (" (forced)" if FORCED else ""))
+    skip = build / "wine.skip"
+    if skip.exists() and skip.read_text():
+        print(f"{package.name}: its run skipped: {skip.read_text()}")
     else:
-        found += run_example(program, build, cpu, scratch / "example.actual")
-    print(f"{package.name}: " + ("; ".join(found) or ", ".join(files_below(unpacked)) + ": all as it should be"))
+        found += run_example(unpacked / program.name if package.suffix == ".zip" else unpacked / "bin" / program.name,
+                             build, scratch / "example.actual")
+    print(f"{package.name}: " + ("; ".join(notes + found) or ", ".join(files_below(unpacked)) + ": all as it should be"))
     return found
 
 
 if __name__ == "__main__":
+    presets = re.findall(r'^  "([^"]+)"', subprocess.run(["cmake", "--list-presets=package"], cwd=ROOT,
+                         capture_output=True, text=True, check=True).stdout, re.M)
     failed = []
-    for name in sys.argv[1:] or PACKAGES:
+    for build in sys.argv[1:] or [f"out/{preset}" for preset in presets]:
         with tempfile.TemporaryDirectory() as scratch:
-            failed += [name] if faults(name, Path(scratch)) else []
+            failed += [build] if faults(ROOT / build, Path(scratch)) else []
     sys.exit(f"packages with faults: {', '.join(failed)}" if failed else 0)

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Builds the last commit's three presets again, tests off, and compares the
-# six files with those the workflows left in out/: twice by reprotest, the
-# second build varying all it can vary here; as an unprivileged user with
-# umask 077 (no fakeroot), which reprotest cannot do here; from `git archive
-# HEAD`, with no .git. diffoscope shows any difference.
+# Builds the last commit's package presets again, tests off, and compares the
+# programs and packages their records name with those the workflows left in
+# out/: twice by reprotest, the second build varying all it can vary here;
+# as an unprivileged user with umask 077 (no fakeroot), which reprotest
+# cannot do here; from `git archive HEAD`, with no .git. diffoscope shows any
+# difference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-files=(out/release/biegacz out/release/biegacz-*.tar.gz out/windows/biegacz.exe
-  out/windows/biegacz-*.zip out/windows-x64/biegacz.exe out/windows-x64/biegacz-*.zip)
-ls "${files[@]}" >/dev/null || { echo "${0##*/}: run the three workflows first" >&2; exit 1; }
-build='for preset in release windows windows-x64; do
-  cmake --preset $preset -DBUILD_TESTING=OFF && cmake --build --preset $preset && cpack --preset $preset || exit 1
+presets=$(cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p')
+mapfile -t files < <(for preset in $presets; do
+  sed -n '/^Checksums-Sha256:/,/^[^ ]/s/^ [0-9a-f]\{64\} //p' out/"$preset"/*.buildinfo; done)
+[ ${#files[@]} -gt 0 ] && ls "${files[@]}" >/dev/null || { echo "${0##*/}: run the packing workflows first" >&2; exit 1; }
+# A locale reprotest sets but this machine lacks would fall back to C and vary nothing.
+build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "${LC_ALL/%.UTF-8/.utf8}" || { echo "no locale $LC_ALL" >&2; exit 1; }
+'"for preset in $(echo $presets); do"' cmake --preset $preset -DBUILD_TESTING=OFF &&
+  cmake --build --preset $preset && cpack --preset $preset || exit 1
 done >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
 work=$(mktemp -d); chmod 755 "$work" # open to the unprivileged build
 trap 'rm -rf "$work"' EXIT
@@ -20,7 +24,7 @@ compare() {
   for file in "${files[@]}"; do
     cmp -s "$file" "$1/$file" || { diffoscope "$file" "$1/$file" || true; same=no failed=1; }
   done
-  echo "$2: $([ $same = yes ] && echo "the same six files" || echo DIFFERENT)"
+  echo "$2: $([ $same = yes ] && echo "the same ${#files[@]} files" || echo DIFFERENT)"
 }
 
 git clone --quiet --no-hardlinks . "$work/clone"
