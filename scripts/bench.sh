@@ -6,6 +6,7 @@
 # the peak resident memory. Prints figures; asserts nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+[ -x /usr/bin/time ] && command -v valgrind >/dev/null || { echo "bench.sh needs valgrind and GNU time (Debian: apt-get install valgrind time)" >&2; exit 1; }
 cmake -S . -B build >/dev/null
 cmake --build build --target biegacz >/dev/null
 name=build/name-64MiB # a one-word name, then an age and a speed

@@ -33,16 +33,16 @@ if [ "${1-}" != --in-root ]; then
     \( -name '*.sources' -o -name '*.list' \) 2>/dev/null)
   [ -z "${mirror-}" ] || sources=("$mirror")
   status=$(mktemp)
-  trap 'rm -f "$status"' EXIT
+  trap 'rm -f "$status" "$status.args"' EXIT
   # One root a command: the README's install lines each get their own.
   run() {
     echo "fresh machine: Debian 12 from ${sources[*]-Debian}, commit $(git -C "$here" rev-parse HEAD)"
-    echo 1 >"$status"
+    echo 1 >"$status" && printf '%s\0' "$@" >"$status.args" # for the hook, which mmdebstrap's sh calls
     # Private mounts, so that what a hook mounts ends with it; in a chroot, where / is no mount point, only none shared.
     unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
       ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: its mounts would reach the host" >&2; exit 1; }
       exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
-      --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $status $(printf '%q ' "$@")" \
+      --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $status" \
       bookworm /dev/null ${sources[@]+"${sources[@]}"} || [ "$(cat "$status")" != 1 ]
     return "$(cat "$status")"
   }
@@ -54,7 +54,10 @@ if [ "${1-}" != --in-root ]; then
   exit
 fi
 
-root=$2 status=$3 mode=$4 # from here on, inside mmdebstrap's customize hook
+root=$2 status=$3 # from here on, inside mmdebstrap's customize hook
+mapfile -d '' -t args <"$status.args"
+set -- "${args[@]}"
+mode=$1
 mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
 # FUSE too, for the reproducibility check's disorderfs.
 [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
@@ -64,8 +67,8 @@ rm -rf "$root"/var/lib/apt/lists/*
 echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes" # the README's apt-get, answered
 chroot "$root" useradd --create-home newcomer
 clone=/home/newcomer/biegacz
-if [ "$mode" = command ] && [ -n "$6" ]; then
-  bind=$6 clone=$6
+if [ "$mode" = command ] && [ -n "$3" ]; then
+  bind=$3 clone=$3
   mkdir -p "$root$bind" && mount --bind "$bind" "$root$bind"
 else
   git clone --quiet --no-hardlinks "$here" "$root$clone"
@@ -78,15 +81,15 @@ in_root() {
   chroot "$root" "${as[@]}" /usr/bin/env -i HOME=$home DEBIAN_FRONTEND=noninteractive \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "cd $clone && $1"
 }
-[ "$mode" != command ] || { echo "fresh machine: $5"; in_root "$5" </dev/null; exit; }
+[ "$mode" != command ] || { echo "fresh machine: $2"; in_root "$2" </dev/null; exit; }
 chroot "$root" chown -R newcomer:newcomer $clone
 # The README's pairs: an install line, then the command it is for.
 mapfile -t lines < <(grep -A1 -E '^    apt-get update && apt-get install ' "$here/README.md" |
   grep -E '^    [^ ]' | sed 's/^    //')
 [ ${#lines[@]} = 4 ] || { echo "README.md should give two install lines, each with its command" >&2; exit 1; }
-install=${lines[$5]} command=${lines[$5 + 1]}
+install=${lines[$2]} command=${lines[$2 + 1]}
 in_root "$install" </dev/null >/dev/null
-if [ "$5" = 0 ]; then
+if [ "$2" = 0 ]; then
   in_root --newcomer "$command" <"$example.in" | cmp - "$example.out"
   echo "fresh machine: after '$install' as root, '$command' wrote the example's bytes"
 else

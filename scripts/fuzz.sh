@@ -5,6 +5,7 @@
 # finding; prints the counts and fails on any.   usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+command -v afl-clang-fast++ >/dev/null || { echo "fuzz.sh needs AFL++ (Debian: apt-get install afl++ libclang-rt-14-dev)" >&2; exit 1; }
 build=out/fuzz
 CXX=afl-clang-fast++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBIEGACZ_SANITIZE=ON >/dev/null
 AFL_QUIET=1 cmake --build $build --target biegacz >/dev/null
