@@ -45,6 +45,26 @@ foreach(line IN LISTS owners) # "a, b:amd64: /path"; not "diversion by a from: /
   endif()
 endforeach()
 list(REMOVE_DUPLICATES packages)
+# And what they need: the installed packages their Depends and Pre-Depends
+# name, of this architecture or none, until no more come, as dpkg-genbuildinfo
+# does, so that a rebuild installs no newer neighbour they cannot live with.
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(named ${packages})
+while(named)
+  execute_process(COMMAND dpkg-query --show "--showformat=\${Depends}, \${Pre-Depends}, " ${named}
+    OUTPUT_VARIABLE needs ERROR_QUIET)
+  string(REGEX REPLACE "\\([^)]*\\)|:any" "" needs "${needs}")
+  string(REGEX REPLACE "[ ]*[,|][ ]*" ";" needs "${needs}")
+  list(REMOVE_DUPLICATES needs)
+  list(REMOVE_ITEM needs "")
+  execute_process(COMMAND dpkg-query --show "--showformat=\${db:Status-Abbrev}\${Architecture} \${binary:Package}\n"
+    ${needs} OUTPUT_VARIABLE found ERROR_QUIET)
+  string(REGEX MATCHALL "ii (${arch}|all) [^\n]+" found "${found}")
+  list(TRANSFORM found REPLACE "^ii [^ ]+ " "")
+  set(named ${found})
+  list(REMOVE_ITEM named ${packages})
+  list(APPEND packages ${named})
+endwhile()
 execute_process(COMMAND dpkg-query --show "--showformat= \${binary:Package} (= \${Version})\n" ${packages}
   OUTPUT_VARIABLE versions RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR versions STREQUAL "")
@@ -72,7 +92,6 @@ foreach(file IN LISTS CPACK_BIEGACZ_PROGRAM CPACK_PACKAGE_FILES)
   file(RELATIVE_PATH name ${CPACK_BIEGACZ_SOURCE_DIR} ${file})
   list(APPEND sums " ${sum} ${name}")
 endforeach()
-cmake_host_system_information(RESULT arch QUERY OS_PLATFORM)
 list(JOIN versions "\n" versions)
 list(JOIN alternatives "\n" alternatives)
 list(JOIN sums "\n" sums)
