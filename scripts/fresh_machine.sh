@@ -20,7 +20,7 @@ if [ "${1-}" != --in-root ]; then
   options=() bind=
   while [[ ${1-} == --* ]]; do
     case $1 in
-      --i386) options+=(--architectures=amd64,i386); shift
+      --i386) options+=("--architectures=amd64,i386"); shift
         mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Release: bookworm' 'Created-By: Packages' | head -1)
         [ -n "$mirror" ] || { echo "fresh machine: no bookworm in this machine's package lists (apt-get update)" >&2; exit 1; } ;;
       --with) options+=(--include="${2// /,}"); shift 2 ;;
