@@ -7,7 +7,7 @@
 # difference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-command -v reprotest diffoscope disorderfs faketime >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }
+for tool in reprotest diffoscope disorderfs faketime; do command -v $tool >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }; done
 presets=$(cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p')
 mapfile -t files < <(for preset in $presets; do
   sed -n '/^Checksums-Sha256:/,/^[^ ]/s/^ [0-9a-f]\{64\} //p' out/"$preset"/*.buildinfo; done)

@@ -9,7 +9,8 @@
 #       installed; --i386 adds that architecture and takes the one suite
 #       bookworm alone, whose i386 and amd64 lists agree.
 # The run command must write the example's bytes, the test command pass.
-# Where no root can be made it says why and exits 77; else COMMAND's status.
+# Where it cannot run here (not root, no mmdebstrap) it says why and exits 77;
+# else it gives COMMAND's status, or fails where mmdebstrap does.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd) example=$here/tests/transcripts/example
 

@@ -6,17 +6,20 @@
 # here, so nothing is compiled: this checks flags, not an MSVC build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-command -v clang-cl-14 llvm-lib-14 >/dev/null || { echo "msvc_flags.sh needs clang-cl (Debian: apt-get install clang-tools-14 llvm-14)" >&2; exit 1; }
+for tool in clang-cl-14 llvm-lib-14; do command -v $tool >/dev/null || { echo "msvc_flags.sh needs clang-cl (Debian: apt-get install clang-tools-14 llvm-14)" >&2; exit 1; }; done
 rm -rf out/clang-cl
 cmake --preset clang-cl >out/clang-cl.log 2>&1 || { cat out/clang-cl.log; exit 1; }
-problems=0
+problems=0 lines=0
 while read -r line; do
   for flag in /W4 /permissive- -WX -MT /arch:SSE2; do
     [[ " $line " == *" $flag "* ]] || { echo "no $flag in: $line"; problems=1; }
   done
   ! grep -qE ' -(W[a-z]|m[a-z]|f[a-z]|static)' <<<"$line" || { echo "GCC's options in: $line"; problems=1; }
+  lines=$((lines + 1))
 done < <(python3 -c 'import json, sys
 print("\n".join(e["command"] for e in json.load(open(sys.argv[1])) if e["file"].endswith(".cpp")))' \
   out/clang-cl/compile_commands.json)
-! grep -q ' -static ' out/clang-cl/CMakeFiles/biegacz.dir/link.txt || { echo "-static in the link line"; problems=1; }
+[ $lines -gt 0 ] || { echo "no compile lines in out/clang-cl/compile_commands.json"; problems=1; }
+link=out/clang-cl/CMakeFiles/biegacz.dir/link.txt
+[ -e $link ] && ! grep -q ' -static ' $link || { echo "no link line, or -static in it"; problems=1; }
 [ $problems = 0 ] && echo "msvc flags: /W4 /permissive- -WX -MT /arch:SSE2 on every compile, none of GCC's; no -static"
