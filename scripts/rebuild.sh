@@ -38,7 +38,7 @@ mapfile -t wanted < <(sed -n '/^Installed-Build-Depends:/,/^[^ ]/s/^ \(\S*\) (= 
 apt-get update -qq
 missing=()
 for package in "${wanted[@]}"; do
-  apt-cache madison "${package%%=*}" | grep -qF " ${package#*=} |" || missing+=("$package")
+  apt-cache madison "${package%%=*}" | grep -F " ${package#*=} |" >/dev/null || missing+=("$package") # no -q: pipefail
 done
 if [ ${#missing[@]} != 0 ]; then
   printf 'rebuild: not to be had from these apt sources: %s\n' "${missing[@]}"
