@@ -76,12 +76,6 @@ list(SORT versions)
 list(REMOVE_DUPLICATES alternatives)
 list(SORT alternatives)
 
-file(STRINGS ${CPACK_BIEGACZ_SOURCE_DIR}/packaging/commit_time commit LIMIT_COUNT 2)
-list(GET commit -1 commit)
-if(EXISTS ${CPACK_BIEGACZ_SOURCE_DIR}/.git)
-  execute_process(COMMAND git -c safe.directory=* -C ${CPACK_BIEGACZ_SOURCE_DIR} rev-parse HEAD
-    OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-endif()
 set(sums)
 foreach(file IN LISTS CPACK_BIEGACZ_PROGRAM CPACK_PACKAGE_FILES)
   file(SHA256 ${file} sum)
@@ -97,7 +91,7 @@ list(JOIN alternatives "\n" alternatives)
 list(JOIN sums "\n" sums)
 file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.buildinfo "Format: 1.0
 Source: ${CPACK_PACKAGE_NAME} ${CPACK_PACKAGE_VERSION}
-Commit: ${commit}
+Commit: ${CPACK_BIEGACZ_COMMIT}
 Preset: ${CPACK_BIEGACZ_PRESET}
 Source-Date-Epoch: $ENV{SOURCE_DATE_EPOCH}
 Build-Architecture: ${arch}
