@@ -54,7 +54,7 @@ def entries(package, notes):
 
 
 def run_example(program, build, actual):  # judged by the transcripts' own driver
-    emulator, session = [], [sys.executable, ROOT / "tests" / "wine_session.py"]
+    emulator, session = [], ["sh", ROOT / "tests" / "wine_session.sh"]
     if program.suffix == ".exe":  # in the build folder's wine session
         wine_env = (build / "wine.env").read_text().splitlines()
         emulator = ["env", *wine_env, dict(line.split("=", 1) for line in wine_env)["WINELOADER"]]
