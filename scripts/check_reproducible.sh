@@ -2,9 +2,9 @@
 # Builds the last commit's package presets again, tests off, and compares the
 # programs and packages their records name with those the workflows left in
 # out/: twice by reprotest, the second build varying all it can vary here;
-# as an unprivileged user with umask 077 (no fakeroot), which reprotest
-# cannot do here; from `git archive HEAD`, with no .git. diffoscope shows any
-# difference.
+# then once from `git archive HEAD`, with no .git, as an unprivileged user
+# with umask 077 (no fakeroot), which reprotest cannot do here. diffoscope
+# shows any difference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in reprotest diffoscope disorderfs faketime; do command -v $tool >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }; done
@@ -38,16 +38,14 @@ reprotest --verbosity 1 --vary=$vary --store-dir="$work/reprotest" \
 grep -vE '^(WARNING|INFO):reprotest(\.[a-z]+)?:[a-z]' "$work/reprotest.log" || true
 compare "$work/reprotest/control/source-root" "reprotest's control build"
 
-user=$(id -un) as=() # nobody, where root can make it so
+# One build for the rest: from `git archive HEAD`, with no .git, as nobody
+# where root can make it so, with umask 077 (no fakeroot).
+user=$(id -un) as=()
 [ "$(id -u)" != 0 ] || user=nobody as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-(umask 077 && git clone --quiet --no-hardlinks . "$work/user" && chown -R "$user" "$work/user")
-"${as[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$work/user" \
-  bash -c 'umask 077 && cd "$1" && eval "$2"' build "$work/user" "$build"
-compare "$work/user" "as $user, umask 077"
-
-mkdir "$work/archive"
-git archive HEAD | tar -x -C "$work/archive"
-(cd "$work/archive" && env -u SOURCE_DATE_EPOCH bash -c "$build")
-compare "$work/archive" "from git archive HEAD"
+(umask 077 && mkdir "$work/archive" && git archive HEAD | tar -x --no-same-permissions -C "$work/archive" &&
+  chown -R "$user" "$work/archive")
+"${as[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$work/archive" \
+  bash -c 'umask 077 && cd "$1" && eval "$2"' build "$work/archive" "$build"
+compare "$work/archive" "from git archive HEAD, as $user, umask 077"
 sha256sum "${files[@]}"
 [ $failed = 0 ] || { echo "${0##*/}: not reproducible" >&2; exit 1; }
