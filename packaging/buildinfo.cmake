@@ -9,26 +9,25 @@ foreach(tool IN LISTS CPACK_BIEGACZ_TOOLS) # what cmake, cpack and make load as 
   execute_process(COMMAND ${CPACK_BIEGACZ_TRACE} ${tool} --version OUTPUT_QUIET)
 endforeach()
 file(STRINGS ${trace} calls REGEX "^[0-9]+ +(execve|open|openat)\\(")
+list(TRANSFORM calls REPLACE "^[^\"]*\"(/[^\"]+)\".*" "\\1") # the path each call names, if absolute
+list(FILTER calls INCLUDE REGEX "^/")
+list(FILTER calls EXCLUDE REGEX "^/(proc|sys|dev|tmp)/")
+list(REMOVE_DUPLICATES calls)
 list(GET CPACK_BIEGACZ_TRACE 0 paths) # strace itself, which the presets ask for
 set(alternatives)
-foreach(call IN LISTS calls)
-  string(REGEX MATCH "\"(/[^\"]+)\"" path "${call}")
-  string(REPLACE "\"" "" path "${path}")
-  if(path AND NOT path MATCHES "^/(proc|sys|dev|tmp)/")
-    if(NOT IS_DIRECTORY ${path} AND EXISTS ${path})
-      # dpkg knows a file by the path its package ships, which on a merged
-      # /usr may be the one without /usr.
-      file(REAL_PATH ${path} real)
-      string(REGEX REPLACE "^/usr/(s?bin|lib)" "/\\1" unmerged ${real})
-      list(APPEND paths ${path} ${real} ${unmerged})
-      if(IS_SYMLINK ${path})
-        file(READ_SYMLINK ${path} link)
-        if(link MATCHES "^/etc/alternatives/(.*)") # the choice, and the package that offers it
-          set(name ${CMAKE_MATCH_1})
-          file(READ_SYMLINK ${link} chosen)
-          list(APPEND alternatives " ${name} ${chosen}")
-          list(APPEND paths ${chosen})
-        endif()
+foreach(path IN LISTS calls)
+  if(NOT IS_DIRECTORY ${path} AND EXISTS ${path})
+    # dpkg knows a file by the path its package ships, which on a merged /usr
+    # may be the one without /usr.
+    file(REAL_PATH ${path} real)
+    string(REGEX REPLACE "^/usr/(s?bin|lib)" "/\\1" unmerged ${real})
+    list(APPEND paths ${path} ${real} ${unmerged})
+    if(IS_SYMLINK ${path})
+      file(READ_SYMLINK ${path} link)
+      if(link MATCHES "^/etc/alternatives/(.*)") # the choice, and the package that offers it
+        file(READ_SYMLINK ${link} chosen)
+        list(APPEND alternatives " ${CMAKE_MATCH_1} ${chosen}")
+        list(APPEND paths ${chosen})
       endif()
     endif()
   endif()
@@ -37,13 +36,9 @@ list(REMOVE_DUPLICATES paths)
 list(FILTER paths EXCLUDE REGEX "^(${CPACK_BIEGACZ_SOURCE_DIR}|${CPACK_BIEGACZ_BINARY_DIR})/")
 execute_process(COMMAND dpkg-query --search ${paths} OUTPUT_VARIABLE owners ERROR_QUIET)
 string(REPLACE "\n" ";" owners "${owners}")
-set(packages)
-foreach(line IN LISTS owners) # "a, b:amd64: /path"; not "diversion by a from: /path"
-  if(line MATCHES "^([^ ]+(, [^ ]+)*): /")
-    string(REPLACE ", " ";" owned "${CMAKE_MATCH_1}")
-    list(APPEND packages ${owned})
-  endif()
-endforeach()
+list(FILTER owners INCLUDE REGEX "^[^ ]+(, [^ ]+)*: /") # "a, b:amd64: /path"; not "diversion by a from: /path"
+list(TRANSFORM owners REPLACE ": /.*" "")
+string(REPLACE ", " ";" packages "${owners}")
 list(REMOVE_DUPLICATES packages)
 # And what they need: the installed packages their Depends and Pre-Depends
 # name, of this architecture or none, until no more come, as dpkg-genbuildinfo
@@ -76,19 +71,17 @@ list(SORT versions)
 list(REMOVE_DUPLICATES alternatives)
 list(SORT alternatives)
 
-set(sums)
-foreach(file IN LISTS CPACK_BIEGACZ_PROGRAM CPACK_PACKAGE_FILES)
-  file(SHA256 ${file} sum)
-  get_filename_component(name ${file} NAME) # a package, named where cpack puts it next
-  if(NOT file STREQUAL CPACK_BIEGACZ_PROGRAM)
-    set(file ${CPACK_PACKAGE_DIRECTORY}/${name})
-  endif()
-  file(RELATIVE_PATH name ${CPACK_BIEGACZ_SOURCE_DIR} ${file})
-  list(APPEND sums " ${sum} ${name}")
+file(SHA256 ${CPACK_BIEGACZ_PROGRAM} sum)
+file(RELATIVE_PATH name ${CPACK_BIEGACZ_SOURCE_DIR} ${CPACK_BIEGACZ_PROGRAM})
+set(sums " ${sum} ${name}")
+foreach(package IN LISTS CPACK_PACKAGE_FILES) # each named where cpack puts it next
+  file(SHA256 ${package} sum)
+  get_filename_component(name ${package} NAME)
+  file(RELATIVE_PATH name ${CPACK_BIEGACZ_SOURCE_DIR} ${CPACK_PACKAGE_DIRECTORY}/${name})
+  string(APPEND sums "\n ${sum} ${name}")
 endforeach()
 list(JOIN versions "\n" versions)
 list(JOIN alternatives "\n" alternatives)
-list(JOIN sums "\n" sums)
 file(WRITE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.buildinfo "Format: 1.0
 Source: ${CPACK_PACKAGE_NAME} ${CPACK_PACKAGE_VERSION}
 Commit: ${CPACK_BIEGACZ_COMMIT}
