@@ -5,39 +5,40 @@
 # SOURCES: a clone, or a release's source archive unpacked. Where this
 # machine's apt sources cannot supply a recorded version, it names each one and
 # exits 77 before building; with --anyway it builds with the versions it can
-# get, listing first those that differ. Prints the SHA-256 of each file rebuilt;
-# one that is not its record's fails, with diffoscope's report (cmp's without
-# it) against the file of that name beside the record, where there is one.
+# get, listing first those that differ. Checks each file rebuilt against its
+# record's SHA-256 (sha256sum -c); one that differs fails, with diffoscope's
+# report (cmp's without it) against the file of that name beside the record,
+# where there is one.
 set -euo pipefail
 anyway=
 [ "${1-}" != --anyway ] || { anyway=--anyway; shift; }
+lines_of() { sed -n "/^$1:/,/^[^ ]/s/^ //p" "${@:2}"; } # a record's field of many lines
 if [ "${1-}" != --in-root ]; then
   work=$(mktemp -d) status=0
   trap 'rm -rf "$work"' EXIT
   mkdir "$work/src" && tar -C "$1" --exclude=./out --exclude=./build -cf - . | tar -C "$work/src" -xf -
   shift
   cp "$@" "$work/" && cp "$0" "$work/rebuild.sh"
-  "$(dirname "$0")/fresh_machine.sh" --here "$work" "bash ./rebuild.sh $anyway --in-root" || status=$?
-  [ $status = 0 ] || exit $status
+  "$(dirname "$0")/fresh_machine.sh" --here "$work" "bash ./rebuild.sh $anyway --in-root" || exit $?
   for record in "$@"; do
-    while read -r sum name; do
-      rebuilt=$work/src/$name original=$(dirname "$record")/${name##*/}
-      sha256sum "$rebuilt" | sed "s|$work/src/||"
-      [ "$(sha256sum <"$rebuilt" | cut -d' ' -f1)" != "$sum" ] || continue
-      echo "rebuild: $name differs from its record ($sum)" && status=1
+    lines_of Checksums-Sha256 "$record" | sed 's/ /  /' >"$work/sums"
+    while IFS=: read -r name verdict; do
+      echo "rebuild: $name:$verdict"
+      [ "$verdict" != " OK" ] || continue
+      status=1 rebuilt=$work/src/$name original=$(dirname "$record")/${name##*/}
       if cmp -s "$original" "$rebuilt" 2>/dev/null; then
         echo "rebuild: cmp: it is byte for byte $original: the sum in the record is what differs"
       elif [ -e "$original" ]; then
         diffoscope "$original" "$rebuilt" 2>/dev/null || [ $? != 127 ] || cmp "$original" "$rebuilt" || true
       fi
-    done < <(sed -n '/^Checksums-Sha256:/,/^[^ ]/s/^ \([0-9a-f]\{64\}\) \(.*\)/\1 \2/p' "$record")
+    done < <(cd "$work/src" && sha256sum -c "$work/sums" 2>/dev/null || true)
   done
   exit $status
 fi
 
 # From here on, inside the root, as root, in the work folder.
 records=(*.buildinfo)
-mapfile -t wanted < <(sed -n '/^Installed-Build-Depends:/,/^[^ ]/s/^ \(\S*\) (= \(.*\))$/\1=\2/p' "${records[@]}" | sort -u)
+mapfile -t wanted < <(lines_of Installed-Build-Depends "${records[@]}" | sed 's/ (= \(.*\))$/=\1/' | sort -u)
 apt-get update -qq
 missing=()
 for package in "${wanted[@]}"; do
@@ -52,8 +53,7 @@ if [ ${#missing[@]} != 0 ]; then
   done
 fi
 apt-get install -qq --no-install-recommends --allow-downgrades "${wanted[@]}" >/dev/null
-sed -n '/^Alternatives:/,/^[^ ]/s/^ \(\S*\) \(\S*\)$/\1 \2/p' "${records[@]}" | sort -u |
-  while read -r name path; do update-alternatives --set "$name" "$path" >/dev/null; done
+lines_of Alternatives "${records[@]}" | sort -u | while read -r name path; do update-alternatives --set "$name" "$path" >/dev/null; done
 cd src
 for record in "${records[@]}"; do
   preset=$(sed -n 's/^Preset: //p' "../$record") epoch=$(sed -n 's/^Source-Date-Epoch: //p' "../$record")
