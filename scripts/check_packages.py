@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Checks each package that a build folder's record (BUILD/*.buildinfo) names;
-by default the folders of every package preset, out/PRESET. A package holds
-what `cmake --install` does, the licence among it, in entries sorted, owned
-by 0/0 (a zip's owners read from its 0x7875 and 0x7855 fields), 0755 or 0644;
-it matches its .sha256 and its record; its program writes the example's bytes
-(CR LF under wine for a zip), except where the build found that the 32-bit
-wine cannot run here and says why."""
+# Checks each package that a build folder's record (BUILD/*.buildinfo) names;
+# by default the folders of every package preset, out/PRESET. A package holds
+# what `cmake --install` does, the licence among it, in entries sorted, owned
+# by 0/0 (a zip's owners read from its 0x7875 and 0x7855 fields), 0755 or 0644;
+# it matches its .sha256 and its record; its program writes the example's bytes
+# (CR LF under wine for a zip), except where the build found that the 32-bit
+# wine cannot run here and says why.
 import hashlib
 import re
 import struct
@@ -21,7 +21,7 @@ files_below = lambda top: sorted(p.relative_to(top).as_posix() for p in top.rglo
 
 
 def zip_owners(zipped, info):
-    """uid/gid pairs from the entry's Unix extra fields, central and local."""
+    # uid/gid pairs from the entry's Unix extra fields, central and local.
     zipped.fp.seek(info.header_offset + 26)
     name_length, extra_length = struct.unpack("<HH", zipped.fp.read(4))
     zipped.fp.seek(name_length, 1)
@@ -41,7 +41,7 @@ def zip_owners(zipped, info):
 
 
 def entries(package, notes):
-    """(name, wanted mode, mode, owners) of each entry."""
+    # (name, wanted mode, mode, owners) of each entry.
     wanted = lambda name, is_dir: 0o755 if is_dir or name.endswith(("/bin/biegacz", ".exe")) else 0o644
     if package.suffix == ".zip":
         with zipfile.ZipFile(package) as zipped:

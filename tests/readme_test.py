@@ -1,11 +1,10 @@
-"""The README's examples must show what the program really does: the piped
-example's answers are example.in and its block of bytes is example.out; the
-terminal session, replayed on a pseudo-terminal with the same answers typed
-at the prompts, shows exactly the session's screen (prompts, the echo of the
-typing and the cards).
-
-Usage: readme_test.py README TRANSCRIPTS_DIR COMMAND...
-"""
+# The README's examples must show what the program really does: the piped
+# example's answers are example.in and its block of bytes is example.out; the
+# terminal session, replayed on a pseudo-terminal with the same answers typed
+# at the prompts, shows exactly the session's screen (prompts, the echo of the
+# typing and the cards).
+#
+# Usage: readme_test.py README TRANSCRIPTS_DIR COMMAND...
 import os
 import pty
 import re
@@ -31,8 +30,8 @@ if piped.group(2).encode() != (transcripts / "example.out").read_bytes():
 
 
 def replay(command, typed):
-    """The screen of a terminal on which each line of `typed` is typed once
-    the screen reaches where the README shows it, with LF for CR LF."""
+    # The screen of a terminal on which each line of `typed` is typed once
+    # the screen reaches where the README shows it, with LF for CR LF.
     master, slave = pty.openpty()
     proc = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave)
     os.close(slave)

@@ -1,8 +1,7 @@
-"""The program on real pipes: prompts before reads, and write errors that
-must leave the exit status at 0.
-
-Usage: streams_test.py PROGRAM [EMULATOR...]
-"""
+# The program on real pipes: prompts before reads, and write errors that
+# must leave the exit status at 0.
+#
+# Usage: streams_test.py PROGRAM [EMULATOR...]
 import os
 import select
 import subprocess
@@ -28,8 +27,8 @@ def start(**kw):
 
 
 def finish(test, proc, stdin=None):
-    """Sends the rest of the input and checks a clean exit; returns the rest
-    of the output."""
+    # Sends the rest of the input and checks a clean exit; returns the rest
+    # of the output.
     out, err = proc.communicate(stdin, timeout=60)
     test.assertEqual(err, b"")
     test.assertEqual(proc.returncode, 0)
@@ -38,8 +37,8 @@ def finish(test, proc, stdin=None):
 
 class Streams(unittest.TestCase):
     def read_until(self, proc, expected, seen):
-        """Reads until the output so far is `expected`, then checks that the
-        program writes nothing more while it waits for its answer."""
+        # Reads until the output so far is `expected`, then checks that the
+        # program writes nothing more while it waits for its answer.
         fd = proc.stdout.fileno()
         while len(seen) < len(expected):
             ready, _, _ = select.select([fd], [], [], 10)
