@@ -5,5 +5,5 @@
 import glob
 import xml.etree.ElementTree as ET
 
-found = [case.get("status") for path in glob.glob("out/*/junit*.xml") for case in ET.parse(path).iter("testcase")]
+found = [case.get("status") for path in glob.glob("out/*/junit.xml") for case in ET.parse(path).iter("testcase")]
 print(f"ci: {found.count('run')} passed, {found.count('fail')} failed, {found.count('notrun')} skipped")
