@@ -5,10 +5,10 @@
 # SOURCES: a clone, or a release's source archive unpacked. Where this
 # machine's apt sources cannot supply a recorded version, it names each one and
 # exits 77 before building; with --anyway it builds with the versions it can
-# get, listing first those that differ. Checks each file rebuilt against its
-# record's SHA-256 (sha256sum -c); one that differs fails, with diffoscope's
-# report (cmp's without it) against the file of that name beside the record,
-# where there is one.
+# get, listing first those that differ. Prints the SHA-256 of each file rebuilt;
+# one that is not its record's (sha256sum -c) fails, with diffoscope's report
+# (cmp's without it) against the file of that name beside the record, where
+# there is one.
 set -euo pipefail
 anyway=
 [ "${1-}" != --anyway ] || { anyway=--anyway; shift; }
@@ -22,10 +22,11 @@ if [ "${1-}" != --in-root ]; then
   "$(dirname "$0")/fresh_machine.sh" --here "$work" "bash ./rebuild.sh $anyway --in-root" || exit $?
   for record in "$@"; do
     lines_of Checksums-Sha256 "$record" | sed 's/ /  /' >"$work/sums"
+    (cd "$work/src" && cut -d' ' -f3- "$work/sums" | xargs sha256sum) || true
     while IFS=: read -r name verdict; do
-      echo "rebuild: $name:$verdict"
       [ "$verdict" != " OK" ] || continue
-      status=1 rebuilt=$work/src/$name original=$(dirname "$record")/${name##*/}
+      echo "rebuild: $name:$verdict, not the record's sum" && status=1
+      rebuilt=$work/src/$name original=$(dirname "$record")/${name##*/}
       if cmp -s "$original" "$rebuilt" 2>/dev/null; then
         echo "rebuild: cmp: it is byte for byte $original: the sum in the record is what differs"
       elif [ -e "$original" ]; then
