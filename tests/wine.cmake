@@ -24,11 +24,8 @@ if(wine_bits EQUAL 32 AND "$ENV{BIEGACZ_FORCE_NO_32BIT_EXEC}")
   # Read afresh at every configure, never kept in the cache.
   set(wine_skip "forced by BIEGACZ_FORCE_NO_32BIT_EXEC")
 else()
-  set(wine_found OFF)
-  if(WINE_LOADER AND WINE_SERVER)
-    set(wine_found ON)
-  endif()
-  require_for_tests(wine_found "the ${wine_bits}-bit wine" ${wine_package})
+  require_for_tests(WINE_LOADER "the ${wine_bits}-bit wine" ${wine_package})
+  require_for_tests(WINE_SERVER "the ${wine_bits}-bit wine" ${wine_package})
   # The loader is a program of its own width: a kernel that refuses 32-bit
   # code refuses it with ENOEXEC, and that alone is a skip. Python asks, as it
   # execs directly where a shell would retry the file as a script.
