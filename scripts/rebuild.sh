@@ -22,17 +22,18 @@ if [ "${1-}" != --in-root ]; then
   "$(dirname "$0")/fresh_machine.sh" --here "$work" "bash ./rebuild.sh $anyway --in-root" || exit $?
   for record in "$@"; do
     lines_of Checksums-Sha256 "$record" | sed 's/ /  /' >"$work/sums"
-    (cd "$work/src" && cut -d' ' -f3- "$work/sums" | xargs sha256sum) || true
-    while IFS=: read -r name verdict; do
-      [ "$verdict" != " OK" ] || continue
-      echo "rebuild: $name:$verdict, not the record's sum" && status=1
+    (cd "$work/src" && cut -d' ' -f3- "$work/sums" | xargs -r sha256sum) || true
+    # --strict: a record whose sums are missing or malformed fails too.
+    (cd "$work/src" && sha256sum --strict --quiet -c "$work/sums") >"$work/failed" 2>&1 || status=1
+    sed 's/^/rebuild: /' "$work/failed"
+    sed -n 's/: FAILED$//p' "$work/failed" | while read -r name; do
       rebuilt=$work/src/$name original=$(dirname "$record")/${name##*/}
       if cmp -s "$original" "$rebuilt" 2>/dev/null; then
-        echo "rebuild: cmp: it is byte for byte $original: the sum in the record is what differs"
+        echo "rebuild: cmp: $name is byte for byte $original: the sum in the record is what differs"
       elif [ -e "$original" ]; then
         diffoscope "$original" "$rebuilt" 2>/dev/null || [ $? != 127 ] || cmp "$original" "$rebuilt" || true
       fi
-    done < <(cd "$work/src" && sha256sum -c "$work/sums" 2>/dev/null || true)
+    done
   done
   exit $status
 fi
