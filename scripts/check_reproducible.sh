@@ -14,9 +14,9 @@ mapfile -t files < <(for preset in $presets; do
 [ ${#files[@]} -gt 0 ] && ls "${files[@]}" >/dev/null || { echo "${0##*/}: run the packing workflows first" >&2; exit 1; }
 # A locale reprotest sets but this machine lacks would fall back to C and vary nothing.
 build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/UTF-8$/utf8/")" || { echo "no locale $LC_ALL" >&2; exit 1; }
-'"for preset in $(echo $presets); do"' cmake --preset $preset -DBUILD_TESTING=OFF &&
+'"(for preset in $(echo $presets); do"' cmake --preset $preset -DBUILD_TESTING=OFF &&
   cmake --build --preset $preset && cpack --preset $preset || exit 1
-done >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
+done) >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
 work=$(mktemp -d); chmod 755 "$work" # open to the unprivileged build
 trap 'rm -rf "$work"' EXIT
 failed=0
