@@ -29,7 +29,7 @@ endforeach()
 
 include(${CMAKE_CURRENT_LIST_DIR}/bytes.cmake)
 read_bytes(${README} bytes)
-string(REPLACE "0d 0a " "" lone "${bytes}") # no LF may be left
-if(NOT bytes MATCHES "^ef bb bf " OR lone MATCHES "0a ")
+string(REPLACE "0d 0a " "" lone "${bytes}") # no LF nor CR may be left
+if(NOT bytes MATCHES "^ef bb bf " OR NOT bytes MATCHES "0d 0a " OR lone MATCHES "0[ad] ")
   message(FATAL_ERROR "${README}: not UTF-8 with a byte-order mark and CR LF throughout")
 endif()
