@@ -16,7 +16,7 @@
 set -u
 # The prefix's processes are found by WINEPREFIX in their environment, so this
 # script runs without it, and passes it to wine's own commands alone.
-[ -n "${SESSION_PREFIX-}" ] || exec env -u WINEPREFIX SESSION_PREFIX="$WINEPREFIX" sh "$0" "$@"
+[ -z "${WINEPREFIX-}" ] || exec env -u WINEPREFIX SESSION_PREFIX="$WINEPREFIX" sh "$0" "$@"
 wine() { env WINEPREFIX="$SESSION_PREFIX" "$@"; }
 
 stop() {
