@@ -62,8 +62,19 @@ mode=$1
 mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
 # FUSE too, for the reproducibility check's disorderfs.
 [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
-trap 'echo $? >"$status"; [ -z "${bind-}" ] || umount "$root$bind"
-  umount "$root/tmp"; ! mountpoint -q "$root/dev/fuse" || umount "$root/dev/fuse"; exit 0' EXIT
+# On the way out, whatever the command left running in the root is ended, and
+# the mounts go, lazily where something still holds one: mmdebstrap then
+# removes the root, which must never reach into DIR through its bind mount.
+leave() {
+  local real && real=$(readlink -f "$root")
+  for proc in /proc/[0-9]*; do
+    [ "$(readlink "$proc/root" 2>/dev/null)" != "$real" ] || kill -KILL "${proc#/proc/}" 2>/dev/null || true
+  done
+  for mount in ${bind:+"$root$bind"} "$root/tmp" "$root/dev/fuse"; do
+    ! mountpoint -q "$mount" || umount "$mount" 2>/dev/null || umount --lazy "$mount"
+  done
+}
+trap 'echo $? >"$status"; leave; exit 0' EXIT
 rm -rf "$root"/var/lib/apt/lists/*
 echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes" # the README's apt-get, answered
 chroot "$root" useradd --create-home newcomer
