@@ -59,8 +59,8 @@ def run_example(program, build, actual):  # judged by the transcripts' own drive
         subprocess.run(["env", *wine_env, *session, "start", build / "wine.log"], check=True)
     example = ROOT / "tests" / "transcripts" / "example"
     done = subprocess.run(["cmake", f"-DCRLF={bool(emulator)}", f"-DINPUT={example}.in", f"-DEXPECTED={example}.out",
-                           f"-DACTUAL={actual}", "-P", ROOT / "tests" / "run_transcript.cmake", "--",
-                           *emulator, program], capture_output=True, text=True, timeout=120, check=False)
+                           f"-DACTUAL={actual}", "-DCOMMAND=" + ";".join(map(str, [*emulator, program])),
+                           "-P", ROOT / "tests" / "run_transcript.cmake"], capture_output=True, text=True, timeout=120, check=False)
     if emulator:
         subprocess.run(["env", *wine_env, *session, "stop"], check=True)
     return [" ".join(done.stderr.split())] if done.returncode else []

@@ -32,7 +32,7 @@ if [ "${1-}" = --in-root ]; then # inside the root, as root, in the work folder
       echo Alternatives: && update-alternatives --get-selections | awk '{print " " $1 " " $3}'
       echo Installed-Build-Depends: && dpkg-query -W -f ' ${binary:Package} (= ${Version})\n'; } >environment
     apt-get update -qq && apt-get install -qq --no-install-recommends wine64 wine32:i386 >/dev/null
-    dpkg-query -W -f ' ${binary:Package} (= ${Version})\n' | grep -vxFf - <(field Installed-Build-Depends environment) &&
+    dpkg-query -W -f '${binary:Package} (= ${Version})\n' | grep -vxFf - <(field Installed-Build-Depends environment) &&
       { echo "release: installing wine changed the packages above" >&2; exit 1; }
     cd src
     for preset in $(presets); do

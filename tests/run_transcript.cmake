@@ -1,19 +1,11 @@
-# cmake -DINPUT=F -DACTUAL=F [-DEXPECTED=F] [-DCRLF=ON] -P run_transcript.cmake -- COMMAND...
+# cmake -DINPUT=F -DACTUAL=F [-DEXPECTED=F] [-DCRLF=ON] "-DCOMMAND=PROGRAM;ARG..." -P run_transcript.cmake
 # Runs COMMAND (the program, after its emulator if any) on INPUT into ACTUAL
 # and checks that it exits 0 and writes nothing on standard error; then that
 # ACTUAL is EXPECTED, byte for byte, or with CRLF set, EXPECTED with each LF
 # written as CR LF (the transcripts hold no CR). Without EXPECTED, ACTUAL is
 # left as written: that is how the transcripts are regenerated.
 include(${CMAKE_CURRENT_LIST_DIR}/bytes.cmake)
-set(command)
-foreach(i RANGE ${CMAKE_ARGC})
-  if(DEFINED after_dashes AND i LESS CMAKE_ARGC)
-    list(APPEND command "${CMAKE_ARGV${i}}")
-  elseif(CMAKE_ARGV${i} STREQUAL "--")
-    set(after_dashes ON)
-  endif()
-endforeach()
-execute_process(COMMAND ${command}
+execute_process(COMMAND ${COMMAND}
   INPUT_FILE ${INPUT} OUTPUT_FILE ${ACTUAL} ERROR_VARIABLE errors RESULT_VARIABLE rc)
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "exit status ${rc}, expected 0\n${errors}")
