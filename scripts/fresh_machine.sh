@@ -3,11 +3,11 @@
 # throws away: /tmp a tmpfs, package lists empty, the host's /dev/fuse bound in.
 #   scripts/fresh_machine.sh            the README's two install lines, each in a root
 #                                       of its own, then the command below it as a user
-#   scripts/fresh_machine.sh 'COMMAND'  COMMAND as root in a clone, e.g. 'CI=true bash .ci/run'
 #   scripts/fresh_machine.sh [--i386] [--with 'PACKAGE...'] --here DIR 'COMMAND'
 #       COMMAND as root in DIR itself, bound in at the same path, with PACKAGEs
-#       installed; --i386 adds that architecture and takes the one suite
-#       bookworm alone, whose i386 and amd64 lists agree.
+#       installed, e.g. 'CI=true bash .ci/run' in a clone; --i386 adds that
+#       architecture and takes the one suite bookworm alone, whose i386 and
+#       amd64 lists agree.
 # The run command must write the example's bytes, the test command pass.
 # Where it cannot run here (not root, no mmdebstrap) it says why and exits 77;
 # else it gives COMMAND's status, or fails where mmdebstrap does.
@@ -47,11 +47,8 @@ if [ "${1-}" != --in-root ]; then
       bookworm /dev/null ${sources[@]+"${sources[@]}"} || [ "$(cat "$status")" != 1 ]
     return "$(cat "$status")"
   }
-  if [ $# = 0 ]; then
-    run readme 0 && run readme 2
-  else
-    run command "$1" "$bind"
-  fi
+  [ $# = 0 ] || { [ -n "$bind" ] || { echo "fresh machine: COMMAND needs --here DIR" >&2; exit 2; }; run command "$1" "$bind"; exit; }
+  run readme 0 && run readme 2
   exit
 fi
 
@@ -79,7 +76,7 @@ rm -rf "$root"/var/lib/apt/lists/*
 echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes" # the README's apt-get, answered
 chroot "$root" useradd --create-home newcomer
 clone=/home/newcomer/biegacz
-if [ "$mode" = command ] && [ -n "$3" ]; then
+if [ "$mode" = command ]; then
   bind=$3 clone=$3
   mkdir -p "$root$bind" && mount --bind "$bind" "$root$bind"
 else

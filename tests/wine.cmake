@@ -7,13 +7,11 @@
 # Debian's loaders and servers are called directly so that the width is never
 # left to a wrapper's guess: wine and wineserver32 (package wine32:i386),
 # wine64 and wineserver64 (package wine64).
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(wine_name wine64)
-  set(wine_bits 64)
-  set(wine_package wine64)
-else()
+math(EXPR wine_bits "8 * ${CMAKE_SIZEOF_VOID_P}")
+set(wine_name wine64)
+set(wine_package wine64)
+if(wine_bits EQUAL 32)
   set(wine_name wine)
-  set(wine_bits 32)
   set(wine_package wine32:i386)
 endif()
 find_program(WINE_LOADER ${wine_name} PATHS /usr/lib/wine NO_DEFAULT_PATH)
