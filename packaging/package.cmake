@@ -1,8 +1,6 @@
 # What ships. A Windows user unpacks a zip and finds the program beside a
 # short README written for a Command Prompt and the licence; Linux gets the
 # usual layout.
-set(CPACK_PACKAGE_VENDOR "biegacz")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A runner against the current champion, in Polish")
 set(CPACK_STRIP_FILES ON)
 # The time the archive entries carry, and their normal form.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package_time.cmake)
