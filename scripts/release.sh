@@ -104,7 +104,7 @@ scripts/fresh_machine.sh --i386 --here "$work" --with "g++ cmake make libgtest-d
 rm -rf out/dist && mkdir -p out/dist
 cd "$work/src"
 version=$(sed -n 's/^project(biegacz VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
-mapfile -t files < <(for preset in $(presets); do ls out/"$preset"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null; done)
+mapfile -t files < <(for preset in $(presets); do ls out/"$preset"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done)
 { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
   cat ../environment && echo Checksums-Sha256: && sha256sum "${files[@]}" | sed 's/^\([0-9a-f]*\)  / \1 /'
 } >"$OLDPWD/out/dist/biegacz-$version.buildinfo"

@@ -1,14 +1,19 @@
 # Checks what a Windows build ships. EXE must be a self-contained console
-# program: object FORMAT (pei-i386, pei-x86-64), optional-header MAGIC (PE32,
-# PE32+), console subsystem, no DLL imported beyond those every Windows has,
-# and VERSION in the properties Windows shows. README, the zip's README.txt,
+# program: the object format and optional-header magic of its POINTER_SIZE
+# (4: pei-i386, PE32; 8: pei-x86-64, PE32+), console subsystem, no DLL
+# imported beyond those every Windows has, and VERSION in the properties
+# Windows shows. README, the zip's README.txt,
 # must be UTF-8 with a byte-order mark, which Notepad needs to read it as
 # UTF-8 in a Polish locale, and end every line with CR LF.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
 endif()
-foreach(needed "file format ${FORMAT}\n" "(${MAGIC})" "(Windows CUI)")
+set(width "file format pei-i386\n" "(PE32)")
+if(POINTER_SIZE EQUAL 8)
+  set(width "file format pei-x86-64\n" "(PE32+)")
+endif()
+foreach(needed ${width} "(Windows CUI)")
   string(FIND "${headers}" "${needed}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "${EXE}: no '${needed}' in its headers")
