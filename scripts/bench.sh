@@ -7,8 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -x /usr/bin/time ] && command -v valgrind >/dev/null || { echo "bench.sh needs valgrind and GNU time (Debian: apt-get install valgrind time)" >&2; exit 1; }
-cmake -S . -B build >/dev/null
-cmake --build build --target biegacz >/dev/null
+scripts/run.sh </dev/null >/dev/null # builds what users run
 name=build/name-64MiB # a one-word name, then an age and a speed
 { head -c $((64 << 20)) /dev/zero | tr '\0' a; printf ' 20 5\n'; } >$name
 valgrind --tool=callgrind --callgrind-out-file=/dev/null build/biegacz <tests/transcripts/example.in \

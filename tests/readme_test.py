@@ -4,7 +4,7 @@
 # at the prompts, shows exactly the session's screen (prompts, the echo of the
 # typing and the cards).
 #
-# Usage: readme_test.py README TRANSCRIPTS_DIR COMMAND...
+# Usage: readme_test.py [EMULATOR...] PROGRAM
 import os
 import pty
 import re
@@ -13,8 +13,8 @@ import subprocess
 import sys
 from pathlib import Path
 
-readme = Path(sys.argv[1]).read_text(encoding="utf-8")
-transcripts = Path(sys.argv[2])
+transcripts = Path(__file__).parent / "transcripts"
+readme = (transcripts.parent.parent / "README.md").read_text(encoding="utf-8")
 example_in = (transcripts / "example.in").read_bytes()
 problems = []
 
@@ -63,6 +63,6 @@ for answer in example_in.splitlines(keepends=True):  # where each answer stands 
     at = shown.index(answer, at)
     typed.append((at, answer))
     at += len(answer)
-if replay(sys.argv[3:], typed) != shown:
+if replay(sys.argv[1:], typed) != shown:
     problems.append("the terminal session is not what a terminal shows")
 sys.exit("README: " + "; ".join(problems) if problems else 0)

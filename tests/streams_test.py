@@ -1,7 +1,7 @@
 # The program on real pipes: prompts before reads, and write errors that
 # must leave the exit status at 0.
 #
-# Usage: streams_test.py PROGRAM [EMULATOR...]
+# Usage: streams_test.py [EMULATOR...] PROGRAM
 import os
 import select
 import subprocess
@@ -14,12 +14,12 @@ if os.name != "posix":
     print("skipped: these checks need POSIX pipes, select() and /dev/full")
     sys.exit(77)
 
-COMMAND = sys.argv[2:] + sys.argv[1:2]
+COMMAND = sys.argv[1:]
 TRANSCRIPTS = Path(__file__).parent / "transcripts"
 EXAMPLE_IN = (TRANSCRIPTS / "example.in").read_bytes()
 EXAMPLE_OUT = (TRANSCRIPTS / "example.out").read_bytes()
 # Windows turns each newline into CR LF; nothing else differs.
-CRLF = sys.argv[1].endswith(".exe")
+CRLF = COMMAND[-1].endswith(".exe")
 
 
 def start(**kw):
