@@ -7,8 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in clang-cl-14 llvm-lib-14; do command -v $tool >/dev/null || { echo "msvc_flags.sh needs clang-cl (Debian: apt-get install clang-tools-14 llvm-14)" >&2; exit 1; }; done
-rm -rf out/clang-cl
-cmake --preset clang-cl >out/clang-cl.log 2>&1 || { cat out/clang-cl.log; exit 1; }
+cmake --fresh --preset clang-cl >out/clang-cl.log 2>&1 || { cat out/clang-cl.log; exit 1; }
 problems=0 lines=0
 while read -r line; do
   for flag in /W4 /permissive- -WX -MT /arch:SSE2; do

@@ -5,10 +5,7 @@
 # Windows shows. README, the zip's README.txt,
 # must be UTF-8 with a byte-order mark, which Notepad needs to read it as
 # UTF-8 in a Polish locale, and end every line with CR LF.
-execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
-if(NOT rc STREQUAL "0")
-  message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
-endif()
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers) # what it cannot read has no headers
 set(width "file format pei-i386\n" "(PE32)")
 if(POINTER_SIZE EQUAL 8)
   set(width "file format pei-x86-64\n" "(PE32+)")
