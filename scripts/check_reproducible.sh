@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the package presets of the last commit twice with reprotest, from a
-# clone, tests off, the second build varying all it can vary here, and
-# compares their programs and packages; diffoscope shows any difference. What
-# reprotest cannot vary here, the user and the umask, and sources without
-# .git, the rebuild from a release's record varies (scripts/release.sh RECORD).
+# clone, tests off, the second build varying all it can vary here (it lists
+# what), and compares their programs and packages, diffoscope showing any
+# difference; then compares the first build's with the sums in the record of
+# the release scripts/release.sh made from the same commit, out/dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in reprotest diffoscope disorderfs faketime; do command -v $tool >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }; done
@@ -12,8 +12,7 @@ build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/
 (for preset in $(cmake --list-presets=package | sed -n "s/^  \"\([^\"]*\)\".*/\1/p"); do
   cmake --preset $preset -DBUILD_TESTING=OFF && cmake --build --preset $preset && cpack --preset $preset || exit 1
 done) >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 git clone --quiet --no-hardlinks . "$work/clone"
 vary=-domain_host,-user_group why="domain_host, user_group (they run \`sudo -h localhost\`, which Debian 12's sudo refuses)"
 [ -e /dev/fuse ] || vary+=,-fileordering why+="; fileordering (disorderfs needs /dev/fuse)"
@@ -23,5 +22,6 @@ reprotest --verbosity 1 --vary=$vary --store-dir="$work/reprotest" -c "$build" "
   'out/*/biegacz out/*/biegacz.exe out/*/biegacz-*' >"$work/reprotest.log" 2>&1 || status=$?
 # The variations, then the verdict with diffoscope's report.
 grep -vE '^(WARNING|INFO):reprotest(\.[a-z]+)?:[a-z]' "$work/reprotest.log" || true
-(cd "$work/reprotest/control/source-root" && sha256sum out/*/biegacz out/*/biegacz.exe out/*/biegacz-*) || status=1
+# The control build, from a clone, must give the release's bytes, built from git archive in its root.
+(cd "$work/reprotest/control/source-root" && sha256sum --strict -c <(sed -n 's/^ \([0-9a-f]\{64\}\) /\1  /p' "$OLDPWD"/out/dist/*.buildinfo)) || status=1
 [ $status = 0 ] || { echo "${0##*/}: not reproducible" >&2; exit 1; }

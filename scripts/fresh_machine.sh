@@ -44,7 +44,7 @@ if [ "${1-}" != --in-root ]; then
       ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: its mounts would reach the host" >&2; exit 1; }
       exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
       --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $status" \
-      bookworm /dev/null ${sources[@]+"${sources[@]}"} || [ "$(cat "$status")" != 1 ]
+      bookworm /dev/null ${sources[@]+"${sources[@]}"} || { echo "fresh machine: mmdebstrap failed" >&2; return 1; }
     return "$(cat "$status")"
   }
   [ $# = 0 ] || { [ -n "$bind" ] || { echo "fresh machine: COMMAND needs --here DIR" >&2; exit 2; }; run command "$1" "$bind"; exit; }
@@ -88,10 +88,10 @@ in_root() {
   local as=() home=/root
   [ "$1" != --newcomer ] || { as=(setpriv --reuid=newcomer --regid=newcomer --clear-groups) home=/home/newcomer; shift; }
   chroot "$root" "${as[@]}" /usr/bin/env -i HOME=$home DEBIAN_FRONTEND=noninteractive \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "cd $clone && $1"
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "cd $(printf %q "$clone") && $1"
 }
 [ "$mode" != command ] || { echo "fresh machine: $2"; in_root "$2" </dev/null; exit; }
-chroot "$root" chown -R newcomer:newcomer $clone
+chroot "$root" chown -R newcomer:newcomer "$clone"
 # The README's pairs: an install line, then the command it is for.
 mapfile -t lines < <(grep -A1 -E '^    apt-get update && apt-get install ' "$here/README.md" |
   grep -E '^    [^ ]' | sed 's/^    //')

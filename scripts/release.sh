@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a release of the last commit, or rebuilds one from its record.
 #   scripts/release.sh                    the last commit, into out/dist/
-#   scripts/release.sh [--anyway] RECORD  the commit RECORD names, again
+#   scripts/release.sh [--anyway] RECORD  the commit RECORD names, again, from this clone
 # Both build from `git archive` of the commit, in a fresh Debian 12 root that
 # scripts/fresh_machine.sh makes and throws away, and need root and mmdebstrap.
 #
@@ -21,7 +21,7 @@
 # Where these apt sources cannot supply a recorded version, it names each one
 # and exits 77 before building; with --anyway it builds with the versions it
 # can get. Any sum other than the record's fails it, with diffoscope's report
-# against the file of that name beside the record.
+# against the package of that name beside the record.
 set -euo pipefail
 field() { sed -n "/^$1:/,/^[^ ]/s/^ //p" "$2"; } # a record's field of many lines
 presets() { cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p'; }
@@ -44,7 +44,7 @@ if [ "${1-}" = --in-root ]; then # inside the root, as root, in the work folder
   mapfile -t wanted < <(field Installed-Build-Depends record | sed 's/ (= \(.*\))$/=\1/')
   apt-get update -qq
   mapfile -t missing < <(apt-get install -s --allow-downgrades "${wanted[@]}" 2>&1 |
-    sed -n "s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2=\1/p")
+    sed -n "s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2=\1/p; s/^E: Unable to locate package //p")
   if [ ${#missing[@]} != 0 ]; then
     printf 'rebuild: not to be had from these apt sources: %s\n' "${missing[@]}"
     [ "${2-}" = --anyway ] || exit 77
@@ -104,7 +104,8 @@ scripts/fresh_machine.sh --i386 --here "$work" --with "g++ cmake make libgtest-d
 rm -rf out/dist && mkdir -p out/dist
 cd "$work/src"
 version=$(sed -n 's/^project(biegacz VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
-mapfile -t files < <(for preset in $(presets); do ls out/"$preset"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done)
+presets=$(presets) && mapfile -t files < <(for p in $presets; do ls out/"$p"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done)
+[ ${#files[@]} = $((2 * $(wc -w <<<"$presets"))) ] || { echo "release: not a program and a package from each of" $presets >&2; exit 1; }
 { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
   cat ../environment && echo Checksums-Sha256: && sha256sum "${files[@]}" | sed 's/^\([0-9a-f]*\)  / \1 /'
 } >"$OLDPWD/out/dist/biegacz-$version.buildinfo"

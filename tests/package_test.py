@@ -6,6 +6,7 @@
 # rest is still checked.
 #
 # Usage: package_test.py BUILD --skip=[SKIP] [EMULATOR...]
+import re
 import struct
 import subprocess
 import sys
@@ -53,8 +54,8 @@ def entries(package, notes):
 
 
 def faults(build, skip, emulator, scratch):
-    subprocess.run(["cpack"], cwd=build, check=True, stdout=subprocess.DEVNULL)
-    package = next(p for p in build.glob("biegacz-*") if p.suffix in (".zip", ".gz"))
+    packed = subprocess.run(["cpack"], cwd=build, check=True, stdout=subprocess.PIPE, text=True).stdout
+    package = Path(re.search(r"package: (.*) generated", packed).group(1))  # this run's, not an older one
     notes, found = [], []
     listed = entries(package, notes)
     names = [name for name, *_ in listed]
