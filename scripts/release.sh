@@ -36,7 +36,7 @@ if [ "${1-}" = --in-root ]; then # inside the root, as root, in the work folder
       { echo "release: installing wine changed the packages above" >&2; exit 1; }
     cd src
     for preset in $(presets); do
-      cmake --workflow --preset "$preset" >"../$preset.log" 2>&1 || { tail -n 40 "../$preset.log"; exit 1; }
+      cmake --workflow --preset "$preset" >"../$preset.log" 2>&1 || { cat "../$preset.log"; exit 1; }
       sed -n "s/^-- \(Tests under the 32-bit wine.*\)/$preset: \1/p; s/^\(.*tests passed.*\)/$preset: \1/p" "../$preset.log"
     done
     exit
