@@ -3,9 +3,11 @@
 # clone, tests off, the second build varying all it can vary here (it lists
 # what), and compares their programs and packages, diffoscope showing any
 # difference; then compares the first build's with the sums in the record of
-# the release scripts/release.sh made from the same commit, out/dist/.
+# the release scripts/release.sh made from the same commit, out/dist/, which
+# a host with other package versions than the record's may fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+grep -qx "Commit: $(git rev-parse HEAD)" out/dist/*.buildinfo || { echo "${0##*/}: no release of the last commit in out/dist (scripts/release.sh)" >&2; exit 1; }
 for tool in reprotest diffoscope disorderfs faketime; do command -v $tool >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }; done
 # A locale reprotest sets but this machine lacks would fall back to C and vary nothing.
 build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/UTF-8$/utf8/")" || { echo "no locale $LC_ALL" >&2; exit 1; }
