@@ -11,9 +11,7 @@ grep -qx "Commit: $(git rev-parse HEAD)" out/dist/*.buildinfo || { echo "${0##*/
 for tool in reprotest diffoscope disorderfs faketime; do command -v $tool >/dev/null || { echo "${0##*/} needs reprotest and its helpers (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2; exit 1; }; done
 # A locale reprotest sets but this machine lacks would fall back to C and vary nothing.
 build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/UTF-8$/utf8/")" || { echo "no locale $LC_ALL" >&2; exit 1; }
-(for preset in $(cmake --list-presets=package | sed -n "s/^  \"\([^\"]*\)\".*/\1/p"); do
-  cmake --preset $preset -DBUILD_TESTING=OFF && cmake --build --preset $preset && cpack --preset $preset || exit 1
-done) >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
+bash scripts/release.sh --build >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 git clone --quiet --no-hardlinks . "$work/clone"
 vary=-domain_host,-user_group why="domain_host, user_group (they run \`sudo -h localhost\`, which Debian 12's sudo refuses)"

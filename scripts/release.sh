@@ -2,6 +2,8 @@
 # Makes a release of the last commit, or rebuilds one from its record.
 #   scripts/release.sh                    the last commit, into out/dist/
 #   scripts/release.sh [--anyway] RECORD  the commit RECORD names, again, from this clone
+#   scripts/release.sh --build            every packing preset of the sources here, tests
+#                                         off, as a rebuild and the reproducibility check build
 # Both build from `git archive` of the commit, in a fresh Debian 12 root that
 # scripts/fresh_machine.sh makes and throws away, and need root and mmdebstrap.
 #
@@ -25,6 +27,10 @@
 set -euo pipefail
 field() { sed -n "/^$1:/,/^[^ ]/s/^ //p" "$2"; } # a record's field of many lines
 presets() { cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p'; }
+if [ "${1-}" = --build ]; then
+  for p in $(presets); do cmake --preset "$p" -DBUILD_TESTING=OFF && cmake --build --preset "$p" && cpack --preset "$p" || exit 1; done
+  exit
+fi
 
 if [ "${1-}" = --in-root ]; then # inside the root, as root, in the work folder
   if [ ! -e record ]; then
@@ -56,10 +62,8 @@ if [ "${1-}" = --in-root ]; then # inside the root, as root, in the work folder
   field Alternatives record | while read -r name path; do update-alternatives --set "$name" "$path" >/dev/null; done
   chown -R nobody src
   setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$PWD/src" \
-    SOURCE_DATE_EPOCH="$(sed -n 's/^Source-Date-Epoch: //p' record)" bash -c 'umask 077 && cd src &&
-    for preset in $(cmake --list-presets=package | sed -n "s/^  \"\([^\"]*\)\".*/\1/p"); do
-      cmake --preset $preset -DBUILD_TESTING=OFF && cmake --build --preset $preset && cpack --preset $preset || exit 1
-    done' >build.log 2>&1 || { tail -n 30 build.log; exit 1; }
+    SOURCE_DATE_EPOCH="$(sed -n 's/^Source-Date-Epoch: //p' record)" bash -c 'umask 077 && cd src && bash ../release.sh --build' \
+    >build.log 2>&1 || { tail -n 30 build.log; exit 1; }
   exit
 fi
 
@@ -72,6 +76,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$0" "$work/release.sh"
 if [ -n "$record" ]; then
   commit=$(sed -n 's/^Commit: //p' "$record") && cp "$record" "$work/record"
+  field Checksums-Sha256 "$record" | sed 's/ /  /' >"$work/sums"
+  ! grep -vE '^[0-9a-f]{64}  out/[a-z0-9-]+/biegacz[^/]*$' "$work/sums" || { echo "rebuild: not files of a build" >&2; exit 1; }
 else
   changed=$(git status --porcelain --untracked-files=no)
   [ -z "$changed" ] || { printf 'release: commit these first:\n%s\n' "$changed" >&2; exit 1; }
@@ -81,8 +87,6 @@ mkdir "$work/src" && git archive "$commit" | tar -x -C "$work/src"
 
 if [ -n "$record" ]; then
   scripts/fresh_machine.sh --here "$work" "bash release.sh --in-root $anyway" || exit $?
-  field Checksums-Sha256 "$record" | sed 's/ /  /' >"$work/sums"
-  ! grep -vE '^[0-9a-f]{64}  out/[a-z0-9-]+/biegacz[^/]*$' "$work/sums" || { echo "rebuild: not files of a build" >&2; exit 1; }
   (cd "$work/src" && cut -d' ' -f3- "$work/sums" | xargs -r sha256sum) || true
   # --strict: a record whose sums are missing or malformed fails too.
   (cd "$work/src" && sha256sum --strict --quiet -c "$work/sums") >"$work/failed" 2>&1 && exit
