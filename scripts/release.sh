@@ -112,7 +112,7 @@ rm -rf out/dist && mkdir -p out/dist
 cd "$work/src"
 version=$(sed -n 's/^project(biegacz VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
 presets=$(presets) && mapfile -t files < <(for p in $presets; do ls out/"$p"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done)
-[ ${#files[@]} = $((2 * $(wc -w <<<"$presets"))) ] || { echo "release: not a program and a package from each of" $presets >&2; exit 1; }
+[ -n "$presets" ] && [ ${#files[@]} = $((2 * $(wc -w <<<"$presets"))) ] || { echo "release: not a program and a package from each of" $presets >&2; exit 1; }
 { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
   cat ../environment && echo Checksums-Sha256: && sha256sum "${files[@]}" | sed 's/^\([0-9a-f]*\)  / \1 /'
 } >"$OLDPWD/out/dist/biegacz-$version.buildinfo"
