@@ -5,7 +5,8 @@
 # finding; prints the counts and fails on any.   usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-command -v afl-clang-fast++ >/dev/null || { echo "fuzz.sh needs AFL++ (Debian: apt-get install afl++ libclang-rt-14-dev)" >&2; exit 1; }
+command -v afl-clang-fast++ >/dev/null ||
+  { echo "fuzz.sh needs AFL++ (Debian: apt-get install afl++ libclang-rt-14-dev)" >&2; exit 1; }
 build=out/fuzz
 CXX=afl-clang-fast++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBIEGACZ_SANITIZE=ON >/dev/null
 AFL_QUIET=1 cmake --build $build --target biegacz >/dev/null
@@ -15,5 +16,6 @@ export AFL_NO_UI=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AF
 afl-fuzz -i $build/seeds -o $build/findings -m none -t 1000 -V "${1:-120}" -- $build/biegacz \
   >$build/afl.log 2>&1 || { tail -20 $build/afl.log; exit 1; }
 stat_of() { sed -n "s/^$1 *: //p" $build/findings/default/fuzzer_stats; }
-echo "fuzz: $(stat_of execs_done) executions in ${1:-120} s, $(stat_of saved_crashes) crashes, $(stat_of saved_hangs) hangs"
-[ "$(stat_of saved_crashes)" = 0 ] && [ "$(stat_of saved_hangs)" = 0 ]
+crashes=$(stat_of saved_crashes) hangs=$(stat_of saved_hangs)
+echo "fuzz: $(stat_of execs_done) executions in ${1:-120} s, $crashes crashes, $hangs hangs"
+[ "$crashes" = 0 ] && [ "$hangs" = 0 ]

@@ -6,7 +6,8 @@
 # here, so nothing is compiled: this checks flags, not an MSVC build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in clang-cl-14 llvm-lib-14; do command -v $tool >/dev/null || { echo "msvc_flags.sh needs clang-cl (Debian: apt-get install clang-tools-14 llvm-14)" >&2; exit 1; }; done
+command -v clang-cl-14 >/dev/null && command -v llvm-lib-14 >/dev/null ||
+  { echo "msvc_flags.sh needs clang-cl (Debian: apt-get install clang-tools-14 llvm-14)" >&2; exit 1; }
 cmake --fresh --preset clang-cl >out/clang-cl.log 2>&1 || { cat out/clang-cl.log; exit 1; }
 problems=0 lines=0
 while read -r line; do

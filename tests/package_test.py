@@ -75,7 +75,8 @@ def faults(build, skip, emulator, scratch):
         program = unpacked / ("biegacz.exe" if package.suffix == ".zip" else "bin/biegacz")
         run = subprocess.run([*emulator, program], input=EXAMPLE.with_suffix(".in").read_bytes(),
                              capture_output=True, timeout=120, check=False)
-        expected = EXAMPLE.with_suffix(".out").read_bytes().replace(b"\n", b"\r\n" if package.suffix == ".zip" else b"\n")
+        line_end = b"\r\n" if package.suffix == ".zip" else b"\n"
+        expected = EXAMPLE.with_suffix(".out").read_bytes().replace(b"\n", line_end)
         if (run.returncode, run.stdout, run.stderr) != (0, expected, b""):
             found += [f"its program exited {run.returncode}, wrote {run.stdout!r} and {run.stderr!r}"]
     print(f"{package.name}: " + ("; ".join(found) or ", ".join(files_below(unpacked)) + ": all as it should be"))
@@ -84,4 +85,5 @@ def faults(build, skip, emulator, scratch):
 
 if __name__ == "__main__":
     with tempfile.TemporaryDirectory() as scratch:
-        sys.exit(1 if faults(Path(sys.argv[1]), sys.argv[2].removeprefix("--skip="), sys.argv[3:], Path(scratch)) else 0)
+        found = faults(Path(sys.argv[1]), sys.argv[2].removeprefix("--skip="), sys.argv[3:], Path(scratch))
+    sys.exit(1 if found else 0)
