@@ -7,37 +7,25 @@
 # other package versions than the record's may fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-me=${0##*/}
-
-if ! grep -qx "Commit: $(git rev-parse HEAD)" out/dist/*.buildinfo; then
-  echo "$me: no release of the last commit in out/dist (scripts/release.sh)" >&2
-  exit 1
-fi
+die() { echo "${0##*/}: $*" >&2; exit 1; }
+grep -qx "Commit: $(git rev-parse HEAD)" out/dist/*.buildinfo ||
+  die "no release of the last commit in out/dist (scripts/release.sh)"
 for tool in reprotest diffoscope disorderfs faketime; do
-  command -v $tool >/dev/null && continue
-  echo "$me needs reprotest and its helpers" \
-    "(Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)" >&2
-  exit 1
+  command -v $tool >/dev/null ||
+    die "needs $tool (Debian: apt-get install reprotest diffoscope disorderfs faketime locales-all)"
 done
 
 # What each build runs. A locale reprotest sets but this machine lacks would
 # fall back to C and vary nothing, so that fails.
-build='
-if [ -n "${LC_ALL-}" ] && ! locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/UTF-8$/utf8/")"; then
-  echo "no locale $LC_ALL" >&2
-  exit 1
-fi
+build='[ -z "${LC_ALL-}" ] || locale -a | grep -qixF "$(echo "$LC_ALL" | sed "s/UTF-8$/utf8/")" ||
+  { echo "no locale $LC_ALL" >&2; exit 1; }
 bash scripts/release.sh --build >build.log 2>&1 || { tail -n 30 build.log; exit 1; }'
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 git clone --quiet --no-hardlinks . "$work/clone"
 vary=-domain_host,-user_group
 why="domain_host, user_group (they run \`sudo -h localhost\`, which Debian 12's sudo refuses)"
-if [ ! -e /dev/fuse ]; then
-  vary+=,-fileordering
-  why+="; fileordering (disorderfs needs /dev/fuse)"
-fi
+[ -e /dev/fuse ] || { vary+=,-fileordering && why+="; fileordering (disorderfs needs /dev/fuse)"; }
 echo "reprotest: not varied: $why"
 status=0
 reprotest --verbosity 1 --vary=$vary --store-dir="$work/reprotest" -c "$build" "$work/clone" \
@@ -46,7 +34,4 @@ reprotest --verbosity 1 --vary=$vary --store-dir="$work/reprotest" -c "$build" "
 grep -vE '^(WARNING|INFO):reprotest(\.[a-z]+)?:[a-z]' "$work/reprotest.log" || true
 # The control build, from a clone, must give the release's bytes, built from git archive in its root.
 scripts/release.sh --check out/dist/*.buildinfo "$work/reprotest/control/source-root" || status=1
-if [ $status != 0 ]; then
-  echo "$me: not reproducible" >&2
-  exit 1
-fi
+[ $status = 0 ] || die "not reproducible"
