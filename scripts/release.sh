@@ -53,12 +53,6 @@ describe_environment() {
   echo Installed-Build-Depends: && dpkg-query -W -f ' ${binary:Package} (= ${Version})\n'
 }
 
-# One preset's workflow, quietly: its whole log where it fails, else what its tests came to.
-run_workflow() {
-  cmake --workflow --preset "$1" >"../$1.log" 2>&1 || { cat "../$1.log"; exit 1; }
-  sed -n -e "s/^-- \(Tests under the 32-bit wine.*\)/$1: \1/p" -e "s/^\(.*tests passed.*\)/$1: \1/p" "../$1.log"
-}
-
 # --in-root-release: the environment recorded, wine brought in for the tests,
 # then every packing preset built, tested and packed.
 release_in_root() {
@@ -68,15 +62,16 @@ release_in_root() {
   # What wine changed or removed of the recorded environment would make the record false.
   ! grep -vxF "$(describe_environment)" environment || die "release: installing wine changed the recorded lines above"
   cd src
-  for preset in $(packing_presets); do run_workflow "$preset"; done
+  # Each preset's workflow, quietly: its whole log where it fails, else what its tests came to.
+  for preset in $(packing_presets); do
+    cmake --workflow --preset "$preset" >"../$preset.log" 2>&1 || { cat "../$preset.log"; exit 1; }
+    sed -n "s/^-- \(Tests under the 32-bit wine.*\)/$preset: \1/p; s/^\(.*tests passed.*\)/$preset: \1/p" "../$preset.log"
+  done
 }
 
-# What these apt sources lack of the packages NAME=VERSION given: NAME=VERSION
-# for a version they lack, NAME for a package.
-lacking() {
-  local no_version="s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2=\1/p"
-  apt-get install -s --allow-downgrades "$@" 2>&1 | sed -n -e "$no_version" -e 's/^E: Unable to locate package //p'
-}
+# apt-get's words for a version these apt sources lack, as NAME=VERSION, and for a package they lack, as NAME.
+no_version="s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2=\1/p"
+no_package='s/^E: Unable to locate package //p'
 
 # For --anyway, the packages given, where the sources lack a version, take the
 # one they have; where they lack a package, leave it out.
@@ -94,7 +89,8 @@ what_there_is() {
 rebuild_in_root() {
   mapfile -t wanted < <(field Installed-Build-Depends record | sed 's/ (= \(.*\))$/=\1/')
   apt-get update -qq
-  mapfile -t missing < <(lacking "${wanted[@]}")
+  mapfile -t missing < <(apt-get install -s --allow-downgrades "${wanted[@]}" 2>&1 |
+    sed -n "$no_version; $no_package")
   if [ ${#missing[@]} != 0 ]; then
     printf 'rebuild: not to be had from these apt sources: %s\n' "${missing[@]}"
     [ "${1-}" = --anyway ] || exit 77
