@@ -69,6 +69,8 @@ release_in_root() {
   done
 }
 
+# A recorded package, "NAME (= VERSION)", as apt-get takes it: NAME=VERSION.
+as_pin='s/ (= \(.*\))$/=\1/'
 # apt-get's words for a version these apt sources lack, as NAME=VERSION, and for a package they lack, as NAME.
 no_version="s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2=\1/p"
 no_package='s/^E: Unable to locate package //p'
@@ -87,7 +89,7 @@ what_there_is() {
 # --in-root-rebuild [--anyway]: the recorded versions and alternatives, then
 # the packing presets built as nobody with umask 077 in a bare environment.
 rebuild_in_root() {
-  mapfile -t wanted < <(field Installed-Build-Depends record | sed 's/ (= \(.*\))$/=\1/')
+  mapfile -t wanted < <(field Installed-Build-Depends record | sed "$as_pin")
   apt-get update -qq
   mapfile -t missing < <(apt-get install -s --allow-downgrades "${wanted[@]}" 2>&1 |
     sed -n "$no_version; $no_package")
@@ -139,6 +141,7 @@ gather_release() {
   [ ${#presets[@]} != 0 ] && [ ${#files[@]} = $((2 * ${#presets[@]})) ] ||
     die "release: not a program and a package from each of ${presets[*]}"
   rm -rf "$dist" && mkdir -p "$dist"
+  # The record; its fields' lines start with a space, sha256sum's lines among them.
   { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
     cat ../environment
     echo Checksums-Sha256:
@@ -148,6 +151,7 @@ gather_release() {
   sha256sum -- biegacz-* >SHA256SUMS
 }
 
+# (no argument): a release of the last commit, into out/dist/.
 make_release() {
   local changed commit epoch
   changed=$(git status --porcelain --untracked-files=no)
@@ -163,6 +167,7 @@ make_release() {
   gather_release "$commit" "$epoch"
 }
 
+# [--anyway] RECORD: RECORD's commit built again in a fresh root, kept in out/rebuild/, then --check.
 rebuild() {
   local sums && sums=$(recorded_sums "$2")
   make_work_folder "$(sed -n 's/^Commit: //p' "$2")"
