@@ -53,6 +53,9 @@ describe_environment() {
   echo Installed-Build-Depends: && dpkg-query -W -f ' ${binary:Package} (= ${Version})\n'
 }
 
+# What a workflow's log says of its tests: whether the 32-bit wine runs them, and the tally.
+tests_said='s/^-- \(Tests under the 32-bit wine.*\)/\1/p; s/^\(.*tests passed.*\)/\1/p'
+
 # --in-root-release: the environment recorded, wine brought in for the tests,
 # then every packing preset built, tested and packed.
 release_in_root() {
@@ -65,7 +68,7 @@ release_in_root() {
   # Each preset's workflow, quietly: its whole log where it fails, else what its tests came to.
   for preset in $(packing_presets); do
     cmake --workflow --preset "$preset" >"../$preset.log" 2>&1 || { cat "../$preset.log"; exit 1; }
-    sed -n "s/^-- \(Tests under the 32-bit wine.*\)/$preset: \1/p; s/^\(.*tests passed.*\)/$preset: \1/p" "../$preset.log"
+    sed -n "$tests_said" "../$preset.log" | sed "s/^/$preset: /"
   done
 }
 
