@@ -1,40 +1,25 @@
 #!/usr/bin/env bash
 # Makes a release of the last commit, rebuilds one from its record, or checks
-# a rebuild against its record:
-#   scripts/release.sh                     the last commit, into out/dist/
-#   scripts/release.sh [--anyway] RECORD   RECORD's commit again, from this clone, into out/rebuild/
-#   scripts/release.sh --check RECORD [DIR]
-#       what was built in DIR (out/rebuild/) must have RECORD's sums, and the
-#       SHA256SUMS beside RECORD must hold the sums of RECORD and of each package
-#       it names, no others, and be true of the files there
+# a rebuild against its record; each job's comment below says how it goes.
+#   scripts/release.sh                     a release of the last commit, into out/dist/
+#   scripts/release.sh [--anyway] RECORD   RECORD's commit built again, into out/rebuild/, then --check
+#   scripts/release.sh --check RECORD [DIR]   what DIR (out/rebuild/) and RECORD's folder hold
 #   scripts/release.sh --build             every packing preset of the sources here, tests off
 # A release and a rebuild both build from `git archive` of the commit, in a
 # fresh Debian 12 root that scripts/fresh_machine.sh makes and throws away, and
 # need root and mmdebstrap; inside the root they call this script again, with
 # --in-root-release or --in-root-rebuild.
-#
-# A release refuses uncommitted changes to tracked files, naming them, since
-# its record would name a commit that did not make its bytes. Its root, of the
-# one suite bookworm, holds what the packing presets need to build; the record
-# lists every package in it, with its version, and the alternatives chosen.
-# Then wine comes in for the tests, and every packing preset is built, tested
-# (its package among the tests) and packed there.
-# out/dist/ then holds the packages, the record (in the spirit of Debian's
-# .buildinfo: the commit, SOURCE_DATE_EPOCH, the environment, the SHA-256 of
-# each program and package) and SHA256SUMS.
-#
-# A rebuild's root, from this machine's apt sources, is given the recorded
-# versions and alternatives, and builds the packing presets with the
-# record's SOURCE_DATE_EPOCH, tests off, as the user nobody with umask 077.
-# Where these apt sources cannot supply a recorded version, it names each one
-# and exits 77 before building; with --anyway it builds with the versions it
-# can get. Then comes --check: a sum other than the record's fails it, with
-# diffoscope's report against the package of that name beside the record.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 die() { echo "$*" >&2; exit 1; }
 field() { sed -n "/^$1:/,/^[^ ]/s/^ //p" "$2"; } # a record's field of many lines
 packing_presets() { cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p'; }
+
+# Of the paths out/PRESET/FILE read, the presets without exactly one program
+# and one package: a program counts 1, a package 100, so each must come to 101.
+unpaired() {
+  awk -F/ '{ n[$2] += ($3 ~ /^biegacz(\.exe)?$/) ? 1 : 100 } END { for (p in n) if (n[p] != 101) print p }'
+}
 
 # --build: every packing preset of the sources here, built and packed, tests off.
 build_packages() {
@@ -56,8 +41,9 @@ describe_environment() {
 # What a workflow's log says of its tests: whether the 32-bit wine runs them, and the tally.
 tests_said='s/^-- \(Tests under the 32-bit wine.*\)/\1/p; s/^\(.*tests passed.*\)/\1/p'
 
-# --in-root-release: the environment recorded, wine brought in for the tests,
-# then every packing preset built, tested and packed.
+# --in-root-release: the root holds what the packing presets need to build and
+# test; the environment is recorded, then wine comes in for the tests, and
+# every packing preset is built, tested (its package among the tests) and packed.
 release_in_root() {
   describe_environment >environment
   apt-get update -qq
@@ -89,10 +75,15 @@ what_there_is() {
   done
 }
 
-# --in-root-rebuild [--anyway]: the recorded versions and alternatives, then
-# the packing presets built as nobody with umask 077 in a bare environment.
+# --in-root-rebuild [--anyway]: the root, from the host's apt sources, is given
+# the recorded versions (named without the native architecture's suffix, as
+# apt-get's errors name them) and alternatives. Where the sources lack one, it
+# names each and exits 77 before building; with --anyway it builds with what
+# they have. The packing presets are built with the record's
+# SOURCE_DATE_EPOCH, tests off, as the user nobody with umask 077.
 rebuild_in_root() {
-  mapfile -t wanted < <(field Installed-Build-Depends record | sed "$as_pin")
+  local native && native=$(dpkg --print-architecture)
+  mapfile -t wanted < <(field Installed-Build-Depends record | sed "$as_pin; s/:$native=/=/")
   apt-get update -qq
   mapfile -t missing < <(apt-get install -s --allow-downgrades "${wanted[@]}" 2>&1 |
     sed -n "$no_version; $no_package")
@@ -109,7 +100,7 @@ rebuild_in_root() {
     bash -c 'umask 077 && cd src && bash ../release.sh --build' >build.log 2>&1 || { tail -n 30 build.log; exit 1; }
 }
 
-# --- On the host, in the top folder of this clone -------------------------------
+# --- On the host ----------------------------------------------------------------
 
 # A folder for the root, bound in at its own path: this script, the commit's
 # sources, and what the root writes.
@@ -124,24 +115,29 @@ make_work_folder() {
 # A record's sums as sha256sum -c reads them; the rebuild runs as root, so a
 # record naming other files than those of a build is refused.
 recorded_sums() {
+  [ -r "$1" ] || die "rebuild: no record $1"
   local sums && sums=$(field Checksums-Sha256 "$1" | sed 's/ /  /')
-  ! grep -vE '^[0-9a-f]{64}  out/[a-z0-9-]+/biegacz[^/]*$' <<<"$sums" >&2 || die "rebuild: not files of a build"
+  local of_a_build='^[0-9a-f]{64}  out/[a-z0-9-]+/biegacz[A-Za-z0-9._+-]*$'
+  ! grep -vE "$of_a_build" <<<"$sums" >&2 || die "rebuild: not files of a build"
   echo "$sums"
 }
 
-# The program and package of each preset given, as the root built them.
+# The programs and packages of the presets given, as the root built them.
 built_files() {
   for preset in "$@"; do ls out/"$preset"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done
 }
 
-# out/dist/: the packages, the record and SHA256SUMS.
+# out/dist/: the packages, the record (in the spirit of Debian's .buildinfo:
+# the commit, SOURCE_DATE_EPOCH, the environment, the SHA-256 of each program
+# and package) and SHA256SUMS of the packages and the record.
 gather_release() {
-  local commit=$1 epoch=$2 dist=$PWD/out/dist version presets files
+  local commit=$1 epoch=$2 dist=$top/out/dist version presets files unpaired_presets
   cd "$work/src"
   version=$(sed -n 's/^project(biegacz VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
   mapfile -t presets < <(packing_presets)
   mapfile -t files < <(built_files "${presets[@]}")
-  [ ${#presets[@]} != 0 ] && [ ${#files[@]} = $((2 * ${#presets[@]})) ] ||
+  unpaired_presets=$(printf '%s\n' "${files[@]}" | unpaired)
+  [ ${#presets[@]} != 0 ] && [ ${#files[@]} = $((2 * ${#presets[@]})) ] && [ -z "$unpaired_presets" ] ||
     die "release: not a program and a package from each of ${presets[*]}"
   rm -rf "$dist" && mkdir -p "$dist"
   # The record; its fields' lines start with a space, sha256sum's lines among them.
@@ -154,9 +150,12 @@ gather_release() {
   sha256sum -- biegacz-* >SHA256SUMS
 }
 
-# (no argument): a release of the last commit, into out/dist/.
+# The release refuses uncommitted changes to tracked files, naming them, since
+# its record would name a commit that did not make its bytes. Its root is of
+# the one suite bookworm.
 make_release() {
   local changed commit epoch
+  cd "$top"
   changed=$(git status --porcelain --untracked-files=no)
   [ -z "$changed" ] || die "$(printf 'release: commit these first:\n%s' "$changed")"
   commit=$(git rev-parse HEAD)
@@ -170,16 +169,17 @@ make_release() {
   gather_release "$commit" "$epoch"
 }
 
-# [--anyway] RECORD: RECORD's commit built again in a fresh root, kept in out/rebuild/, then --check.
+# The rebuild's root is of this machine's apt sources; what it built is kept
+# in out/rebuild/ at the record's paths.
 rebuild() {
   local sums && sums=$(recorded_sums "$2")
+  cd "$top"
   make_work_folder "$(sed -n 's/^Commit: //p' "$2")"
   cp "$2" "$work/record"
   scripts/fresh_machine.sh --here "$work" "bash release.sh --in-root-rebuild $1"
-  # What was rebuilt, kept in out/rebuild/ at the record's paths.
-  rm -rf out/rebuild && mkdir out/rebuild
+  rm -rf out/rebuild && mkdir -p out/rebuild
   (cd "$work/src" && cut -d' ' -f3- <<<"$sums" | xargs cp --parents -t "$top/out/rebuild") || true
-  check "$2" out/rebuild
+  check "$2" "$top/out/rebuild"
 }
 
 # Why a rebuilt file differs: the record's sum alone, or bytes that diffoscope shows.
@@ -187,7 +187,7 @@ explain() {
   local rebuilt=$2/$1 original && original=$(dirname "$3")/${1##*/}
   if cmp -s "$original" "$rebuilt"; then
     echo "rebuild: $1 is byte for byte $original: the sum in the record is what differs"
-  elif [ -e "$original" ]; then
+  elif [ -e "$original" ] && command -v diffoscope >/dev/null; then
     diffoscope "$original" "$rebuilt" || true
   fi
 }
@@ -198,14 +198,16 @@ sums_file_of() {
   (cd "$(dirname "$1")" && sha256sum -- "$(basename "$1")")
 }
 
-# --check RECORD [DIR]: the SHA256SUMS beside RECORD must hold what it should
-# and be true of the files there; each file built in DIR must have RECORD's
-# sum (--strict: a record whose sums are missing or malformed fails too).
-# Both checks run, each saying what it finds.
+# --check RECORD [DIR]: RECORD must name one program and one package of each
+# preset it names; the SHA256SUMS beside it must hold what it should and be
+# true of the files there; each file built in DIR must have RECORD's sum. All
+# run, each saying what it finds.
 check() {
   local record=$1 dir=$2 status=0 dist sums failed
   dist=$(dirname "$record")
   sums=$(recorded_sums "$record")
+  [ -z "$(cut -d' ' -f3- <<<"$sums" | unpaired)" ] ||
+    { echo "rebuild: the record names a preset without one program and one package"; status=1; }
   diff <(sums_file_of "$record" | sort) <(sort "$dist/SHA256SUMS") ||
     { echo "release: $dist/SHA256SUMS should hold the sums of the record and its packages (<), no others"; status=1; }
   (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || status=1
@@ -219,8 +221,8 @@ case ${1-} in
   --build) build_packages ;;
   --in-root-release) release_in_root ;;
   --in-root-rebuild) rebuild_in_root "${2-}" ;;
-  --check) cd "$top"; check "$2" "${3:-out/rebuild}" ;;
-  --anyway) cd "$top"; rebuild --anyway "$2" ;;
-  "") cd "$top"; make_release ;;
-  *) cd "$top"; rebuild "" "$1" ;;
+  --check) check "$(realpath "$2")" "$(realpath "${3:-$top/out/rebuild}")" ;;
+  --anyway) rebuild --anyway "$(realpath "$2")" ;;
+  "") make_release ;;
+  *) rebuild "" "$(realpath "$1")" ;;
 esac
