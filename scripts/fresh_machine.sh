@@ -5,9 +5,8 @@
 #                                       of its own, then the command below it as a user
 #   scripts/fresh_machine.sh [--i386] [--with 'PACKAGE...'] --here DIR 'COMMAND'
 #       COMMAND as root in DIR itself, bound in at the same path, with PACKAGEs
-#       installed, e.g. 'CI=true bash .ci/run' in a clone; --i386 adds that
-#       architecture and takes the one suite bookworm alone, whose i386 and
-#       amd64 lists agree.
+#       installed; --i386 adds that architecture and takes the one suite
+#       bookworm alone, whose i386 and amd64 lists agree.
 # The run command must write the example's bytes, the test command pass.
 # Where it cannot run here (not root, no mmdebstrap) it says why and exits 77;
 # else it gives COMMAND's status, or fails where mmdebstrap does.
