@@ -42,7 +42,7 @@ describe_environment() {
 tests_said='s/^-- \(Tests under the 32-bit wine.*\)/\1/p; s/^\(.*tests passed.*\)/\1/p'
 
 # --in-root-release: the root holds what the packing presets need to build and
-# test; the environment is recorded, then wine comes in for the tests, and
+# test, but for wine; the environment is recorded, then wine comes in, and
 # every packing preset is built, tested (its package among the tests) and packed.
 release_in_root() {
   describe_environment >environment
@@ -150,9 +150,10 @@ gather_release() {
   sha256sum -- biegacz-* >SHA256SUMS
 }
 
-# The release refuses uncommitted changes to tracked files, naming them, since
-# its record would name a commit that did not make its bytes. Its root is of
-# the one suite bookworm.
+# The release refuses uncommitted changes to tracked files, naming them: its
+# sources are the commit's, from git archive, but the scripts that build them
+# run from this tree, so a changed tree could make a release its commit cannot
+# make again. Its root is of the one suite bookworm.
 make_release() {
   local changed commit epoch
   cd "$top"
@@ -178,7 +179,7 @@ rebuild() {
   cp "$2" "$work/record"
   scripts/fresh_machine.sh --here "$work" "bash release.sh --in-root-rebuild $1"
   rm -rf out/rebuild && mkdir -p out/rebuild
-  (cd "$work/src" && cut -d' ' -f3- <<<"$sums" | xargs cp --parents -t "$top/out/rebuild") || true
+  (cd "$work/src" && cut -d' ' -f3- <<<"$sums" | xargs cp -P --parents -t "$top/out/rebuild") || true
   check "$2" "$top/out/rebuild"
 }
 
@@ -200,10 +201,11 @@ sums_file_of() {
 
 # --check RECORD [DIR]: RECORD must name one program and one package of each
 # preset it names; the SHA256SUMS beside it must hold what it should and be
-# true of the files there; each file built in DIR must have RECORD's sum. All
-# run, each saying what it finds.
+# true of the files there; each file RECORD names must be in DIR with its sum.
+# All run, each saying what it finds.
 check() {
   local record=$1 dir=$2 status=0 dist sums failed
+  [ -d "$dir" ] || die "rebuild: no folder '$dir'"
   dist=$(dirname "$record")
   sums=$(recorded_sums "$record")
   [ -z "$(cut -d' ' -f3- <<<"$sums" | unpaired)" ] ||
@@ -221,8 +223,8 @@ case ${1-} in
   --build) build_packages ;;
   --in-root-release) release_in_root ;;
   --in-root-rebuild) rebuild_in_root "${2-}" ;;
-  --check) check "$(realpath "$2")" "$(realpath "${3:-$top/out/rebuild}")" ;;
-  --anyway) rebuild --anyway "$(realpath "$2")" ;;
+  --check) check "$(realpath -- "${2-}")" "$(realpath -- "${3:-$top/out/rebuild}")" ;;
+  --anyway) rebuild --anyway "$(realpath -- "${2-}")" ;;
   "") make_release ;;
-  *) rebuild "" "$(realpath "$1")" ;;
+  *) rebuild "" "$(realpath -- "$1")" ;;
 esac
