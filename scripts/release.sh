@@ -15,10 +15,18 @@ die() { echo "$*" >&2; exit 1; }
 field() { sed -n "/^$1:/,/^[^ ]/s/^ //p" "$2"; } # a record's field of many lines
 packing_presets() { cmake --list-presets=package | sed -n 's/^  "\([^"]*\)".*/\1/p'; }
 
-# Of the paths out/PRESET/FILE read, the presets without exactly one program
-# and one package: a program counts 1, a package 100, so each must come to 101.
-unpaired() {
-  awk -F/ '{ n[$2] += ($3 ~ /^biegacz(\.exe)?$/) ? 1 : 100 } END { for (p in n) if (n[p] != 101) print p }'
+# The packing presets of COMMIT, as its own CMakePresets.json lists them.
+packing_presets_of() {
+  local presets && presets=$(mktemp -d)
+  git -C "$top" archive "$1" CMakePresets.json | tar -x -C "$presets"
+  (cd "$presets" && packing_presets)
+  rm -r "$presets"
+}
+
+# Of the paths out/PRESET/PACKAGE read, what differs from one package of each
+# packing preset of COMMIT (<), as diff shows it.
+not_one_package_each() {
+  diff <(packing_presets_of "$1" | sort) <(cut -d/ -f2 | sort)
 }
 
 # --build: every packing preset of the sources here, built and packed, tests off.
@@ -112,40 +120,54 @@ make_work_folder() {
   mkdir "$work/src" && git archive "$1" | tar -x -C "$work/src"
 }
 
-# A record's sums as sha256sum -c reads them; the rebuild runs as root, so a
-# record naming other files than those of a build is refused.
-recorded_sums() {
-  [ -r "$1" ] || die "rebuild: no record $1"
-  local sums && sums=$(field Checksums-Sha256 "$1" | sed 's/ /  /')
-  local of_a_build='^[0-9a-f]{64}  out/[a-z0-9-]+/biegacz[A-Za-z0-9._+-]*$'
-  ! grep -vE "$of_a_build" <<<"$sums" >&2 || die "rebuild: not files of a build"
-  echo "$sums"
-}
+# The form of each line of a record, as with_fields shows it. The host runs
+# git archive with its commit and copies the files it names, and a root gives
+# apt-get and update-alternatives its packages and alternatives: a line of any
+# other form, such as a value that would be an option, is refused before use.
+record_forms='=Format: 1\.0
+=Source: biegacz [0-9]+(\.[0-9]+)*
+=Commit: [0-9a-f]{40}
+=Source-Date-Epoch: [0-9]+
+=Build-Architecture: [a-z0-9]+
+=(Alternatives|Installed-Build-Depends|Checksums-Sha256):
+Alternatives [A-Za-z0-9][A-Za-z0-9._+-]* /[A-Za-z0-9._+/-]+
+Installed-Build-Depends [a-z0-9][a-z0-9.+-]*(:[a-z0-9]+)? \(= [A-Za-z0-9.+~:-]+\)
+Checksums-Sha256 [0-9a-f]{64} out/[a-z0-9-]+/biegacz-[A-Za-z0-9._+-]+\.(zip|tar\.gz)'
 
-# The programs and packages of the presets given, as the root built them.
-built_files() {
-  for preset in "$@"; do ls out/"$preset"/biegacz{,.exe,-*.zip,-*.tar.gz} 2>/dev/null || true; done
+# Each line of a record, a field's first line after "=", each further line
+# (which starts with a space) after its field's name, which no line can forge.
+with_fields() { awk '/^ / { print field $0; next } { field = $0; sub(/:.*/, "", field); print "=" $0 }' "$1"; }
+
+# A record's sums as sha256sum -c reads them, once each of its lines has the
+# form of its field; else the first that has not, named.
+recorded_sums() {
+  local other
+  [ -r "$1" ] || die "rebuild: no record $1"
+  other=$(with_fields "$1" | grep -n -v -x -E -f <(echo "$record_forms") | head -n 1 | cut -d: -f1)
+  [ -z "$other" ] || die "rebuild: line $other of $1 is not of a record's form: $(sed -n "${other}p" "$1")"
+  field Checksums-Sha256 "$1" | sed 's/ /  /'
 }
 
 # out/dist/: the packages, the record (in the spirit of Debian's .buildinfo:
-# the commit, SOURCE_DATE_EPOCH, the environment, the SHA-256 of each program
-# and package) and SHA256SUMS of the packages and the record.
+# the commit, SOURCE_DATE_EPOCH, the environment, the SHA-256 of each
+# package) and SHA256SUMS of the packages and the record. What the root's
+# tests came to goes to out/junit/, for CI's tally.
 gather_release() {
-  local commit=$1 epoch=$2 dist=$top/out/dist version presets files unpaired_presets
+  local commit=$1 epoch=$2 dist=$top/out/dist version packages
   cd "$work/src"
   version=$(sed -n 's/^project(biegacz VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
-  mapfile -t presets < <(packing_presets)
-  mapfile -t files < <(built_files "${presets[@]}")
-  unpaired_presets=$(printf '%s\n' "${files[@]}" | unpaired)
-  [ ${#presets[@]} != 0 ] && [ ${#files[@]} = $((2 * ${#presets[@]})) ] && [ -z "$unpaired_presets" ] ||
-    die "release: not a program and a package from each of ${presets[*]}"
+  mapfile -t packages < <(ls out/*/biegacz-*.zip out/*/biegacz-*.tar.gz 2>/dev/null)
+  printf '%s\n' "${packages[@]}" | not_one_package_each "$commit" ||
+    die "release: not one package from each packing preset (<)"
+  mkdir -p "$top/out/junit/release-root"
+  cp --parents out/*/junit.xml "$top/out/junit/release-root/"
   rm -rf "$dist" && mkdir -p "$dist"
   # The record; its fields' lines start with a space, sha256sum's lines among them.
   { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
     cat ../environment
     echo Checksums-Sha256:
-    sha256sum "${files[@]}" | sed 's/^\([0-9a-f]*\)  / \1 /'; } >"$dist/biegacz-$version.buildinfo"
-  for file in "${files[@]}"; do [[ $file != */biegacz-* ]] || cp "$file" "$dist/"; done
+    sha256sum "${packages[@]}" | sed 's/^\([0-9a-f]*\)  / \1 /'; } >"$dist/biegacz-$version.buildinfo"
+  cp "${packages[@]}" "$dist/"
   cd "$dist"
   sha256sum -- biegacz-* >SHA256SUMS
 }
@@ -195,24 +217,25 @@ explain() {
 
 # What the SHA256SUMS beside RECORD must hold, given its SUMS: those of its packages, and its own.
 sums_file_of() {
-  sed -n 's|  out/[^/]*/\(biegacz-\)|  \1|p' <<<"$2"
+  sed 's|  out/[^/]*/|  |' <<<"$2"
   (cd "$(dirname "$1")" && sha256sum -- "$(basename "$1")")
 }
 
-# --check RECORD [DIR]: RECORD must name one program and one package of each
-# preset it names; the SHA256SUMS beside it must hold what it should and be
-# true of the files there; each file RECORD names must be in DIR with its sum.
-# All run, each saying what it finds.
+# --check RECORD [DIR]: RECORD must name one package of each packing preset
+# of its commit; a SHA256SUMS beside it, where there is one, must hold what it
+# should and be true of the files there; each package RECORD names must be in
+# DIR with its sum. All run, each saying what it finds.
 check() {
-  local record=$1 dir=$2 status=0 dist sums failed
+  local record=$1 dir=$2 status=0 dist=${1%/*} sums failed
   [ -d "$dir" ] || die "rebuild: no folder '$dir'"
-  dist=$(dirname "$record")
   sums=$(recorded_sums "$record")
-  [ -z "$(cut -d' ' -f3- <<<"$sums" | unpaired)" ] ||
-    { echo "rebuild: the record names a preset without one program and one package"; status=1; }
-  diff <(sums_file_of "$record" "$sums" | sort) <(sort "$dist/SHA256SUMS") ||
-    { echo "release: $dist/SHA256SUMS should hold the sums of the record and its packages (<), no others"; status=1; }
-  (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || status=1
+  cut -d' ' -f3- <<<"$sums" | not_one_package_each "$(sed -n 's/^Commit: //p' "$record")" ||
+    { echo "rebuild: the record should name one package of each packing preset of its commit (<)"; status=1; }
+  if [ -e "$dist/SHA256SUMS" ]; then
+    diff <(sums_file_of "$record" "$sums" | sort) <(sort "$dist/SHA256SUMS") ||
+      { echo "release: $dist/SHA256SUMS should hold the sums of the record and its packages (<), no others"; status=1; }
+    (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || status=1
+  fi
   failed=$(cd "$dir" && sha256sum --strict -c <<<"$sums" 2>&1) || status=1
   sed 's/^/rebuild: /' <<<"$failed"
   for name in $(sed -n 's/: FAILED$//p' <<<"$failed"); do explain "$name" "$dir" "$record"; done
