@@ -1,33 +1,40 @@
 #!/usr/bin/env bash
-# A fresh Debian 12 that mmdebstrap makes from this machine's apt sources and
-# throws away: /tmp a tmpfs, package lists empty, the host's /dev/fuse bound in.
+# A fresh Debian that mmdebstrap makes and throws away: /tmp a tmpfs, package
+# lists empty, the host's /dev/fuse bound in.
 #   scripts/fresh_machine.sh            the README's two install lines, each in a root
-#                                       of its own, then the command below it as a user
+#                                       of its own, then the command below it as a user:
+#                                       on Debian 12 from this machine's apt sources,
+#                                       then on Debian 13 from Debian's default mirror
 #   scripts/fresh_machine.sh [--i386] [--with 'PACKAGE...'] --here DIR 'COMMAND'
-#       COMMAND as root in DIR itself, bound in at the same path, with PACKAGEs
-#       installed; --i386 adds that architecture and takes the one suite
-#       bookworm alone, whose i386 and amd64 lists agree.
+#       COMMAND as root in DIR itself, bound in at the same path, in a Debian 12
+#       with PACKAGEs installed; --i386 adds that architecture and takes the one
+#       suite bookworm alone, whose i386 and amd64 lists agree.
 # The run command must write the example's bytes, the test command pass.
 # Where it cannot run here (not root, no mmdebstrap) it says why and exits 77;
 # else it gives COMMAND's status, or fails where mmdebstrap does.
 # mmdebstrap runs this script again in each root it makes, as its customize
-# hook: fresh_machine.sh --in-root ROOT STATUS.
+# hook: fresh_machine.sh --in-root ROOT STATUS, which runs the job as
+# fresh_machine.sh --in-namespace ROOT SUITE JOB....
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd) example=$here/tests/transcripts/example
 die() { echo "fresh machine: $*" >&2; exit 1; }
 skip() { echo "fresh machine: skipped: $*"; exit 77; }
 
-# One root, whose hook is given these arguments; the status of what ran there.
+# One root of the suite given, whose hook is given the other arguments; the
+# status of what ran there. The hook finds itself and its status file in the
+# environment, which mmdebstrap hands on, so no path is parsed by its shell.
 run() {
-  echo "fresh machine: Debian 12 from ${sources[*]-Debian}, commit $(git -C "$here" rev-parse HEAD)"
-  echo 1 >"$status" && printf '%s\0' "$@" >"$status.args" # for the hook, which mmdebstrap's sh calls
-  # Private mounts, so that what a hook mounts ends with it; in a chroot,
-  # where / is no mount point, only where none is shared.
-  unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
+  local suite=$1 from=${sources[*]-} && shift
+  echo "fresh machine: Debian $suite from ${from:-the default mirror}, commit $(git -C "$here" rev-parse HEAD)"
+  echo 1 >"$status" && printf '%s\0' "$suite" "$@" >"$status.args"
+  # Private mounts, so that mmdebstrap's end with it; in a chroot, where / is
+  # no mount point, only where none is shared.
+  FRESH_MACHINE=$here/scripts/fresh_machine.sh FRESH_MACHINE_STATUS=$status \
+    unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
     ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: its mounts would reach the host" >&2; exit 1; }
     exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
-    --customize-hook="\"$here/scripts/fresh_machine.sh\" --in-root \"\$1\" $status" \
-    bookworm /dev/null ${sources[@]+"${sources[@]}"} || die "mmdebstrap failed"
+    --customize-hook='"$FRESH_MACHINE" --in-root "$1" "$FRESH_MACHINE_STATUS"' \
+    "$suite" /dev/null ${sources[@]+"${sources[@]}"} || die "mmdebstrap failed"
   return "$(cat "$status")"
 }
 
@@ -50,21 +57,10 @@ on_host() {
   done
   status=$(mktemp)
   trap 'rm -f "$status" "$status.args"' EXIT
-  [ $# = 0 ] || [ -n "$bind" ] || die "COMMAND needs --here DIR"
-  if [ $# = 0 ]; then run readme 0 && run readme 2; else run command "$1" "$bind"; fi
-}
-
-# On the way out, whatever the command left running in the root is ended, and
-# the mounts go, lazily where something still holds one: mmdebstrap then
-# removes the root, which must never reach into DIR through its bind mount.
-leave() {
-  local real && real=$(readlink -f "$root")
-  for proc in /proc/[0-9]*; do
-    [ "$(readlink "$proc/root" 2>/dev/null)" != "$real" ] || kill -KILL "${proc#/proc/}" 2>/dev/null || true
-  done
-  for mount in ${bind:+"$root$bind"} "$root/tmp" "$root/dev/fuse"; do
-    ! mountpoint -q "$mount" || umount "$mount" 2>/dev/null || umount --lazy "$mount"
-  done
+  [ $# = 0 ] || { run bookworm command "$1" "${bind:?COMMAND needs --here DIR}"; return; }
+  run bookworm readme 0 && run bookworm readme 2
+  sources=() # Debian 13 as mmdebstrap takes it given no sources: from Debian's default mirror
+  run trixie readme 0 && run trixie readme 2
 }
 
 # Runs a line in the clone with a plain environment, as root, or as the user after --newcomer.
@@ -92,25 +88,40 @@ readme_pair() {
   else
     in_root --newcomer "$command" </dev/null >"$log" 2>&1 || { tail -n 30 "$log"; exit 1; }
     echo "fresh machine: after '$install' as root, '$command': $(grep -E '^[0-9]+% tests passed' "$log")"
+    install -D "$root$clone/out/release/junit.xml" "$here/out/junit/fresh-machine-$suite.xml" # for CI's tally
   fi
 }
 
-# The hook: a tmpfs /tmp, FUSE for the reproducibility check's disorderfs,
-# empty package lists, apt-get's questions answered and a user, then the job.
+# The hook: empty package lists, apt-get's questions answered and a user,
+# then the job, in a mount and PID namespace of its own that ends with it and
+# is killed with the hook, however the hook ends.
 in_hook() {
-  root=$1 status=$2 clone=/home/newcomer/biegacz bind=
+  local root=$1 status=$2 args
   mapfile -d '' -t args <"$status.args"
-  trap 'echo $? >"$status"; leave; exit 0' EXIT
-  mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
-  [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
+  trap 'echo $? >"$status"; exit 0' EXIT # mmdebstrap goes on, and run() gives the status
   rm -rf "$root"/var/lib/apt/lists/*
   echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
   chroot "$root" useradd --create-home newcomer
-  [ "${args[0]}" = command ] || { readme_pair "${args[1]}"; exit; }
-  bind=${args[2]} clone=${args[2]}
-  mkdir -p "$root$bind" && mount --bind "$bind" "$root$bind"
-  echo "fresh machine: ${args[1]}"
-  in_root "${args[1]}" </dev/null
+  setpriv --pdeathsig KILL -- unshare --mount --pid --fork --kill-child -- "$0" --in-namespace "$root" "${args[@]}"
 }
 
-if [ "${1-}" = --in-root ]; then in_hook "$2" "$3"; else on_host "$@"; fi
+# The job: its mounts, a tmpfs /tmp, the namespace's own /proc, FUSE for the
+# reproducibility check's disorderfs and DIR bound in, exist in its namespace
+# alone. So mmdebstrap's removal of the root never meets DIR, and whatever the
+# job left running dies with it.
+in_namespace() {
+  root=$1 suite=$2 clone=${5:-/home/newcomer/biegacz} # DIR, or the README's clone
+  mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
+  mount -t proc proc "$root/proc"
+  [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
+  [ "$3" = command ] || { readme_pair "$4"; return; }
+  mkdir -p "$root$clone" && mount --bind "$clone" "$root$clone"
+  echo "fresh machine: $4"
+  in_root "$4" </dev/null
+}
+
+case ${1-} in
+  --in-root) in_hook "$2" "$3" ;;
+  --in-namespace) shift && in_namespace "$@" ;;
+  *) on_host "$@" ;;
+esac
