@@ -10,7 +10,9 @@ command -v afl-clang-fast++ >/dev/null ||
 build=out/fuzz
 CXX=afl-clang-fast++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBIEGACZ_SANITIZE=ON >/dev/null
 AFL_QUIET=1 cmake --build $build --target biegacz >/dev/null
-rm -rf $build/seeds $build/findings && mkdir $build/seeds
+# An earlier run's findings, crash inputs among them, are kept: moved aside, numbered.
+[ ! -e $build/findings ] || mv --backup=numbered -T $build/findings $build/findings.earlier
+rm -rf $build/seeds && mkdir $build/seeds
 find tests/transcripts -name '*.in' -size +0 -exec cp {} $build/seeds/ \;
 export AFL_NO_UI=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_NO_AFFINITY=1 AFL_CRASH_EXITCODE=1
 afl-fuzz -i $build/seeds -o $build/findings -m none -t 1000 -V "${1:-120}" -- $build/biegacz \
