@@ -96,13 +96,15 @@ readme_pair() {
 # then the job, in a mount and PID namespace of its own that ends with it and
 # is killed with the hook, however the hook ends.
 in_hook() {
-  local root=$1 status=$2 args
+  root=$1 status=$2 # global, for the trap
   mapfile -d '' -t args <"$status.args"
   trap 'echo $? >"$status"; exit 0' EXIT # mmdebstrap goes on, and run() gives the status
   rm -rf "$root"/var/lib/apt/lists/*
   echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
   chroot "$root" useradd --create-home newcomer
-  setpriv --pdeathsig KILL -- unshare --mount --pid --fork --kill-child -- "$0" --in-namespace "$root" "${args[@]}"
+  # Its mounts propagate nowhere, as run() made every mount private or found none shared.
+  setpriv --pdeathsig KILL -- unshare --mount --propagation unchanged --pid --fork --kill-child -- \
+    "$0" --in-namespace "$root" "${args[@]}"
 }
 
 # The job: its mounts, a tmpfs /tmp, the namespace's own /proc, FUSE for the

@@ -159,8 +159,7 @@ gather_release() {
   mapfile -t packages < <(ls out/*/biegacz-*.zip out/*/biegacz-*.tar.gz 2>/dev/null)
   printf '%s\n' "${packages[@]}" | not_one_package_each "$commit" ||
     die "release: not one package from each packing preset (<)"
-  mkdir -p "$top/out/junit/release-root"
-  cp --parents out/*/junit.xml "$top/out/junit/release-root/"
+  find out -maxdepth 2 -name junit.xml -exec install -D {} "$top/out/junit/release-root/{}" \;
   rm -rf "$dist" && mkdir -p "$dist"
   # The record; its fields' lines start with a space, sha256sum's lines among them.
   { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
