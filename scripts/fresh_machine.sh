@@ -25,7 +25,7 @@ skip() { echo "fresh machine: skipped: $*"; exit 77; }
 # environment, which mmdebstrap hands on, so no path is parsed by its shell.
 run() {
   local suite=$1 from=${sources[*]-} && shift
-  echo "fresh machine: Debian $suite from ${from:-the default mirror}, commit $(git -C "$here" rev-parse HEAD)"
+  echo "fresh machine: Debian $suite from ${from:-the default mirror}, commit $(git -C "$here" rev-parse HEAD): $*"
   echo 1 >"$status" && printf '%s\0' "$suite" "$@" >"$status.args"
   # Private mounts, so that mmdebstrap's end with it; in a chroot, where / is
   # no mount point, only where none is shared.
@@ -118,7 +118,6 @@ in_namespace() {
   [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }
   [ "$3" = command ] || { readme_pair "$4"; return; }
   mkdir -p "$root$clone" && mount --bind "$clone" "$root$clone"
-  echo "fresh machine: $4"
   in_root "$4" </dev/null
 }
 
