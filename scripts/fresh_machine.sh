@@ -27,11 +27,11 @@ run() {
   local suite=$1 from=${sources[*]-} && shift
   echo "fresh machine: Debian $suite from ${from:-the default mirror}, commit $(git -C "$here" rev-parse HEAD): $*"
   echo 1 >"$status" && printf '%s\0' "$suite" "$@" >"$status.args"
-  # Private mounts, so that mmdebstrap's end with it; in a chroot, where / is
-  # no mount point, only where none is shared.
+  # Private mounts, so that mmdebstrap's end with it: made so where / is a
+  # mount point, and in a chroot, where it is none, found so or refused.
   FRESH_MACHINE=$here/scripts/fresh_machine.sh FRESH_MACHINE_STATUS=$status \
-    unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null ||
-    ! grep -q " shared:" /proc/self/mountinfo || { echo "fresh machine: its mounts would reach the host" >&2; exit 1; }
+    unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null
+    [ "$(grep -c " shared:" /proc/self/mountinfo)" = 0 ] || { echo "fresh machine: a shared mount" >&2; exit 1; }
     exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
     --customize-hook='"$FRESH_MACHINE" --in-root "$1" "$FRESH_MACHINE_STATUS"' \
     "$suite" /dev/null ${sources[@]+"${sources[@]}"} || die "mmdebstrap failed"
@@ -58,9 +58,9 @@ on_host() {
   status=$(mktemp)
   trap 'rm -f "$status" "$status.args"' EXIT
   [ $# = 0 ] || { run bookworm command "$1" "${bind:?COMMAND needs --here DIR}"; return; }
-  run bookworm readme 0 && run bookworm readme 2
+  run bookworm readme 0 && run bookworm readme 2 || exit # with the status of the line that failed
   sources=() # Debian 13 as mmdebstrap takes it given no sources: from Debian's default mirror
-  run trixie readme 0 && run trixie readme 2
+  run trixie readme 0 && run trixie readme 2 || exit
 }
 
 # Runs a line in the clone with a plain environment, as root, or as the user after --newcomer.
@@ -102,6 +102,7 @@ in_hook() {
   rm -rf "$root"/var/lib/apt/lists/*
   echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
   chroot "$root" useradd --create-home newcomer
+  grep -qx "VERSION_CODENAME=${args[0]}" "$root/etc/os-release" || die "the apt sources gave no ${args[0]}"
   # Its mounts propagate nowhere, as run() made every mount private or found none shared.
   setpriv --pdeathsig KILL -- unshare --mount --propagation unchanged --pid --fork --kill-child -- \
     "$0" --in-namespace "$root" "${args[@]}"
