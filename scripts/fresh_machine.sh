@@ -27,12 +27,11 @@ run() {
   local suite=$1 from=${sources[*]-} && shift
   echo "fresh machine: Debian $suite from ${from:-the default mirror}, commit $(git -C "$here" rev-parse HEAD): $*"
   echo 1 >"$status" && printf '%s\0' "$suite" "$@" >"$status.args"
-  # Private mounts, so that mmdebstrap's end with it: made so where / is a
-  # mount point, and in a chroot, where it is none, found so or refused.
+  # Private mounts, so that mmdebstrap's end with it: unshare makes every mount
+  # private, and fails where it cannot, in a chroot whose / is no mount point
+  # (this script's own roots are mount points, for a fresh machine made there).
   FRESH_MACHINE=$here/scripts/fresh_machine.sh FRESH_MACHINE_STATUS=$status \
-    unshare --mount --propagation unchanged -- bash -c 'mount --make-rprivate / 2>/dev/null
-    [ "$(grep -c " shared:" /proc/self/mountinfo)" = 0 ] || { echo "fresh machine: a shared mount" >&2; exit 1; }
-    exec "$@"' - mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
+    unshare --mount -- mmdebstrap --quiet --mode=root --variant=minbase "${options[@]}" \
     --customize-hook='"$FRESH_MACHINE" --in-root "$1" "$FRESH_MACHINE_STATUS"' \
     "$suite" /dev/null ${sources[@]+"${sources[@]}"} || die "mmdebstrap failed"
   return "$(cat "$status")"
@@ -88,7 +87,7 @@ readme_pair() {
   else
     in_root --newcomer "$command" </dev/null >"$log" 2>&1 || { tail -n 30 "$log"; exit 1; }
     echo "fresh machine: after '$install' as root, '$command': $(grep -E '^[0-9]+% tests passed' "$log")"
-    install -D "$root$clone/out/release/junit.xml" "$here/out/junit/fresh-machine-$suite.xml" # for CI's tally
+    in_root "cat out/release/junit.xml" | install -D /dev/stdin "$here/out/junit/fresh-machine-$suite.xml" # CI's tally
   fi
 }
 
@@ -103,8 +102,7 @@ in_hook() {
   echo 'APT::Get::Assume-Yes "true";' >"$root/etc/apt/apt.conf.d/90yes"
   chroot "$root" useradd --create-home newcomer
   grep -qx "VERSION_CODENAME=${args[0]}" "$root/etc/os-release" || die "the apt sources gave no ${args[0]}"
-  # Its mounts propagate nowhere, as run() made every mount private or found none shared.
-  setpriv --pdeathsig KILL -- unshare --mount --propagation unchanged --pid --fork --kill-child -- \
+  setpriv --pdeathsig KILL -- unshare --mount --pid --fork --kill-child -- \
     "$0" --in-namespace "$root" "${args[@]}"
 }
 
@@ -114,6 +112,7 @@ in_hook() {
 # job left running dies with it.
 in_namespace() {
   root=$1 suite=$2 clone=${5:-/home/newcomer/biegacz} # DIR, or the README's clone
+  mount --rbind "$root" "$root" # / a mount point in the root, for a fresh machine made there
   mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
   mount -t proc proc "$root/proc"
   [ ! -e /dev/fuse ] || { touch "$root/dev/fuse" && mount --bind /dev/fuse "$root/dev/fuse"; }

@@ -90,8 +90,7 @@ what_there_is() {
 # they have. The packing presets are built with the record's
 # SOURCE_DATE_EPOCH, tests off, as the user nobody with umask 077.
 rebuild_in_root() {
-  local native && native=$(dpkg --print-architecture)
-  mapfile -t wanted < <(field Installed-Build-Depends record | sed "$as_pin; s/:$native=/=/")
+  mapfile -t wanted < <(field Installed-Build-Depends record | sed "$as_pin; s/:$(dpkg --print-architecture)=/=/")
   apt-get update -qq
   mapfile -t missing < <(apt-get install -s --allow-downgrades "${wanted[@]}" 2>&1 |
     sed -n "$no_version; $no_package")
@@ -106,6 +105,8 @@ rebuild_in_root() {
   setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$PWD/src" \
     SOURCE_DATE_EPOCH="$(sed -n 's/^Source-Date-Epoch: //p' record)" \
     bash -c 'umask 077 && cd src && bash ../release.sh --build' >build.log 2>&1 || { tail -n 30 build.log; exit 1; }
+  # What the record names, copied by root with any link resolved in the root, so never to a host path.
+  field Checksums-Sha256 record | cut -d' ' -f2 | xargs -I{} install -D src/{} rebuilt/{} || true
 }
 
 # --- On the host ----------------------------------------------------------------
@@ -144,7 +145,7 @@ recorded_sums() {
   local other
   [ -r "$1" ] || die "rebuild: no record $1"
   other=$(with_fields "$1" | grep -a -n -v -x -E -f <(echo "$record_forms") | head -n 1 | cut -d: -f1)
-  [ -z "$other" ] || die "rebuild: line $other of $1 is not of a record's form: $(sed -n "${other}p" "$1")"
+  [ -z "$other" ] || die "rebuild: line $other of $1 is not of a record's form: $(sed -n "${other}p" "$1" | cat -v)"
   field Checksums-Sha256 "$1" | sed 's/ /  /'
 }
 
@@ -159,7 +160,7 @@ gather_release() {
   mapfile -t packages < <(ls out/*/biegacz-*.zip out/*/biegacz-*.tar.gz 2>/dev/null)
   printf '%s\n' "${packages[@]}" | not_one_package_each "$commit" ||
     die "release: not one package from each packing preset (<)"
-  find out -maxdepth 2 -name junit.xml -exec install -D {} "$top/out/junit/release-root/{}" \;
+  find out -maxdepth 2 -name junit.xml -type f -exec install -D {} "$top/out/junit/release-root/{}" \;
   rm -rf "$dist" && mkdir -p "$dist"
   # The record; its fields' lines start with a space, sha256sum's lines among them.
   { printf 'Format: 1.0\nSource: biegacz %s\nCommit: %s\nSource-Date-Epoch: %s\n' "$version" "$commit" "$epoch"
@@ -199,8 +200,8 @@ rebuild() {
   make_work_folder "$(sed -n 's/^Commit: //p' "$2")"
   cp "$2" "$work/record"
   scripts/fresh_machine.sh --here "$work" "bash release.sh --in-root-rebuild $1"
-  rm -rf out/rebuild && mkdir -p out/rebuild
-  (cd "$work/src" && cut -d' ' -f3- <<<"$sums" | xargs cp -P --parents -t "$top/out/rebuild") || true
+  rm -rf out/rebuild && mkdir -p out
+  mv "$work/rebuilt" out/rebuild
   check "$2" "$top/out/rebuild"
 }
 
@@ -229,7 +230,7 @@ check() {
     wanted=$(sed 's|  out/[^/]*/|  |' <<<"$sums" && cd "$dist" && sha256sum -- "${record##*/}")
     diff <(sort <<<"$wanted") <(sort "$dist/SHA256SUMS") ||
       { echo "release: $dist/SHA256SUMS should hold the sums of the record and its packages (<), no others"; status=1; }
-    (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || status=1
+    (cd "$dist" && sha256sum --strict --quiet -c <<<"$wanted") || status=1 # only names checked above
   fi
   failed=$(cd "$dir" && sha256sum --strict -c <<<"$sums" 2>&1) || status=1
   sed 's/^/rebuild: /' <<<"$failed"
